@@ -1,0 +1,239 @@
+#include "dx_reader.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <new>
+
+#include "file_io.h"
+#include "number_scan.h"
+
+namespace quorax {
+namespace {
+
+std::string formatFloat(float v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%g", static_cast<double>(v));
+    return buf;
+}
+
+class DxParser {
+public:
+    explicit DxParser(std::string_view bytes)
+        : begin_(bytes.data()), p_(bytes.data()), end_(bytes.data() + bytes.size()) {}
+
+    DxReadResult parse(PotentialGrid& out) {
+        PotentialGrid g;
+        skipSpace();
+        while (p_ != end_ && *p_ == '#') {
+            skipPastNewline();
+            skipSpace();
+        }
+        if (!(literal("object 1 class gridpositions counts") && integer(g.nx) && integer(g.ny) &&
+              integer(g.nz)))
+            return fail("expected \"object 1 class gridpositions counts\" and three node counts");
+        const int headerLine = lineAt(p_);
+        skipSpace();
+        if (!(literal("origin") && number(g.origin.x) && number(g.origin.y) && number(g.origin.z)))
+            return fail("expected \"origin\" and three numbers");
+        float d[3][3];
+        for (auto& row : d) {
+            skipSpace();
+            if (!(literal("delta") && number(row[0]) && number(row[1]) && number(row[2])))
+                return fail("expected \"delta\" and three numbers");
+        }
+        g.delta = {d[0][0], d[1][1], d[2][2]};
+        if (d[0][1] != 0 || d[0][2] != 0 || d[1][0] != 0 || d[1][2] != 0 || d[2][0] != 0 ||
+            d[2][1] != 0)
+            result_.warnings.push_back(
+                "the grid axes are not aligned with x, y and z; only the diagonal spacings are used");
+
+        // The grid-connections line and the data-array header are not interpreted.
+        skipSpace();
+        skipPastNewline();
+        skipSpace();
+        const char* arrayHeader = p_;
+        skipPastNewline();
+
+        if (g.nx < 2 || g.ny < 2 || g.nz < 2)
+            return failAt(headerLine, "a grid needs at least 2 nodes per axis, found " +
+                                          std::to_string(g.nx) + " x " + std::to_string(g.ny) +
+                                          " x " + std::to_string(g.nz));
+        if (!(g.delta.x > 0 && g.delta.y > 0 && g.delta.z > 0 && std::isfinite(g.delta.x) &&
+              std::isfinite(g.delta.y) && std::isfinite(g.delta.z)))
+            return failAt(headerLine + 2, "grid spacings must be positive, found " +
+                                              formatFloat(g.delta.x) + ", " + formatFloat(g.delta.y) +
+                                              ", " + formatFloat(g.delta.z));
+        if (!isFinite(g.origin)) return failAt(headerLine + 1, "the grid origin is not finite");
+
+        // The node count must fit in memory (with room for the gradient of
+        // the same size) and in the file: every value takes a digit and a separator.
+        const unsigned __int128 nodes128 = static_cast<unsigned __int128>(g.nx) *
+                                           static_cast<unsigned>(g.ny) * static_cast<unsigned>(g.nz);
+        const std::string countText =
+            std::to_string(g.nx) + " x " + std::to_string(g.ny) + " x " + std::to_string(g.nz);
+        constexpr auto maxNodes = std::numeric_limits<std::ptrdiff_t>::max() / (4 * sizeof(Vec3));
+        if (nodes128 > maxNodes)
+            return failAt(headerLine, "a grid of " + countText + " nodes does not fit in memory");
+        const std::size_t nodes = static_cast<std::size_t>(nodes128);
+        const std::size_t dataBytes = static_cast<std::size_t>(end_ - p_);
+        if (nodes > dataBytes / 2 + 1)
+            return failAt(headerLine, "a grid of " + countText + " nodes needs " +
+                                          std::to_string(nodes) + " values, but only " +
+                                          std::to_string(dataBytes) + " bytes of data follow");
+        checkItemCount(arrayHeader, nodes);
+        try {
+            g.values.resize(nodes);
+        } catch (const std::bad_alloc&) {
+            return failAt(headerLine, "not enough memory for a grid of " + countText + " nodes");
+        }
+
+        if (!values(g)) return result_;
+        g.loaded = true;
+        out = std::move(g);
+        result_.ok = true;
+        return result_;
+    }
+
+private:
+    bool values(PotentialGrid& g) {
+        float lo = std::numeric_limits<float>::infinity();
+        float hi = -lo;
+        const std::size_t n = g.values.size();
+        float* dst = g.values.data();
+        for (std::size_t i = 0; i < n; ++i) {
+            float v;
+            if (!fastValue(v)) {
+                const char* start = p_;
+                const ScanStatus s = scanFloat(p_, end_, v);
+                if (s == ScanStatus::End) {
+                    fail("the data ends after " + std::to_string(i) + " values; expected " +
+                         std::to_string(n) + " values, found " + std::to_string(i));
+                    return false;
+                }
+                if (s == ScanStatus::NoMatch) {
+                    while (start != end_ && isCSpace(*start)) ++start;
+                    const char* stop = start;
+                    while (stop != end_ && !isCSpace(*stop) && stop - start < 40) ++stop;
+                    std::string problem = "\"";
+                    problem.append(start, stop);
+                    problem += "\" is not a number (value " + std::to_string(i + 1) + " of " +
+                               std::to_string(n) + ")";
+                    failAt(lineAt(start), problem);
+                    return false;
+                }
+            }
+            if (!std::isfinite(v)) {
+                failAt(lineAt(p_), "value " + std::to_string(i + 1) + " of " + std::to_string(n) +
+                                       " is not a finite number");
+                return false;
+            }
+            dst[i] = v;
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+        }
+        g.minValue = lo;
+        g.maxValue = hi;
+        return true;
+    }
+
+    // The common case of a plain decimal value followed by white space or
+    // the end of the file: std::from_chars converts it exactly as strtof,
+    // and fscanf "%f" would consume exactly these characters.
+    bool fastValue(float& v) {
+        const char* q = p_;
+        while (q != end_ && isCSpace(*q)) ++q;
+        if (q == end_) return false;
+        const char c = *q;
+        const bool startsNumber =
+            (c >= '0' && c <= '9') || c == '.' ||
+            (c == '-' && q + 1 != end_ && ((q[1] >= '0' && q[1] <= '9') || q[1] == '.'));
+        if (!startsNumber) return false;
+        const auto r = std::from_chars(q, end_, v, std::chars_format::general);
+        if (r.ec != std::errc()) return false;
+        if (r.ptr != end_ && !isCSpace(*r.ptr)) return false;
+        // "0x…" parses as 0 followed by "x", which is not white space: handled above.
+        p_ = r.ptr;
+        return true;
+    }
+
+    void checkItemCount(const char* header, std::size_t nodes) {
+        const char* eol = std::find(header, end_, '\n');
+        const std::string_view line(header, static_cast<std::size_t>(eol - header));
+        const std::size_t at = line.find("items");
+        if (at == std::string_view::npos) return;
+        const char* q = header + at + 5;
+        while (q != eol && isCSpace(*q)) ++q;
+        unsigned long long items = 0;
+        const auto r = std::from_chars(q, eol, items);
+        if (r.ec == std::errc() && items != nodes)
+            result_.warnings.push_back("line " + std::to_string(lineAt(header)) + ": the data array declares " +
+                                       std::to_string(items) + " items, the grid has " +
+                                       std::to_string(nodes) + " nodes");
+    }
+
+    // A fixed word sequence in the manner of an fscanf pattern: each blank
+    // matches any run of white space (also none), other characters must match.
+    bool literal(const char* pattern) {
+        for (; *pattern; ++pattern) {
+            if (*pattern == ' ') {
+                skipSpace();
+            } else {
+                if (p_ == end_ || *p_ != *pattern) return false;
+                ++p_;
+            }
+        }
+        return true;
+    }
+
+    bool integer(int32_t& v) {
+        bool overflow = false;
+        return scanInt(p_, end_, v, overflow) == ScanStatus::Ok && !overflow;
+    }
+
+    bool number(float& v) { return scanFloat(p_, end_, v) == ScanStatus::Ok; }
+
+    void skipSpace() {
+        while (p_ != end_ && isCSpace(*p_)) ++p_;
+    }
+    void skipPastNewline() {
+        while (p_ != end_ && *p_++ != '\n') {
+        }
+    }
+    int lineAt(const char* at) const {
+        return 1 + static_cast<int>(std::count(begin_, at, '\n'));
+    }
+
+    DxReadResult fail(const std::string& problem) { return failAt(lineAt(std::min(p_, end_)), problem); }
+    DxReadResult failAt(int line, const std::string& problem) {
+        result_.ok = false;
+        result_.error = "line " + std::to_string(line) + ": " + problem;
+        return result_;
+    }
+
+    const char* begin_;
+    const char* p_;
+    const char* end_;
+    DxReadResult result_;
+};
+
+} // namespace
+
+DxReadResult readDxGrid(PotentialGrid& grid, std::string_view bytes) {
+    return DxParser(bytes).parse(grid);
+}
+
+DxReadResult readDxGridFile(PotentialGrid& grid, const std::string& path, bool* openFailed) {
+    FileBytes file;
+    DxReadResult r;
+    if (openFailed) *openFailed = false;
+    if (!file.open(path, r.error)) {
+        if (openFailed) *openFailed = true;
+        return r;
+    }
+    return readDxGrid(grid, file.view());
+}
+
+} // namespace quorax

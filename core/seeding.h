@@ -1,0 +1,46 @@
+// How many field lines a surface deserves, and where they start.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "mesh.h"
+
+namespace quorax {
+
+struct LineBudget {
+    float totalPower = 0.0f; // sum of the face powers in face order, in float
+    int32_t count = 0;       // totalPower × density truncated toward zero, at most faceCount
+};
+
+// Line count for `density` lines per unit of power. There is no lower clamp:
+// a negative density gives a negative count. A product that is not a number
+// gives 0. Needs the face powers of mapPotentialToMesh.
+LineBudget computeLineBudget(const TriMesh& mesh, float density);
+
+// Marks `budget` faces by a randomised thinning that favours high power and
+// appends one seed per marked face, in face order, to `seeds`: the face
+// centroid plus the unit face normal (one length unit off the surface).
+//
+// Every face starts marked; while more faces are marked than the budget, a
+// cursor cycles through the faces and unmarks each marked face it visits
+// when (power / maxPower)^1.5 < r, r uniform in [0, 1] from a generator
+// seeded with `generatorSeed`. The face of largest power is never removed.
+// Faces that can never be removed (their power equals the largest) are kept
+// in face order up to the budget once nothing else is left to remove, so the
+// result always holds exactly `budget` seeds. A budget below 1 marks no face
+// and seeds nothing. Returns the number of marked faces.
+int32_t seedLines(TriMesh& mesh, std::vector<Vec3>& seeds, int32_t budget, uint32_t generatorSeed);
+
+// The generator of the seeding: uniform integers 0 … 32767 from a 32-bit
+// Mersenne twister, the same sequence on every platform for a given seed.
+class SeedRandom {
+public:
+    explicit SeedRandom(uint32_t seed);
+    int next(); // 0 … 32767
+private:
+    uint32_t state_[624];
+    int index_;
+};
+
+} // namespace quorax

@@ -1,0 +1,34 @@
+// Text outputs: the lines file and the debug OBJ dumps. Numbers are printed
+// exactly as C printf "%f" prints them (fixed, six decimals, a point).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "field_line.h"
+#include "mesh.h"
+
+namespace quorax {
+
+// Appends printf("%f", v) to out.
+void appendFixed(std::string& out, double v);
+// Appends printf("v %f %f %f\n", p.x, p.y, p.z) to out.
+void appendVertexLine(std::string& out, const char* keyword, Vec3 p);
+
+// Text of the lines file: per line "n\n", then "v %f %f %f\n" for each point
+// from the last to the first. An empty list gives an empty text.
+std::string formatLinesFile(const std::vector<FieldLine>& lines);
+
+// Writes formatLinesFile(lines) to `path`, replacing it whole or not at all.
+// On failure returns false with the reason in `error`.
+bool writeLinesFile(const std::string& path, const std::vector<FieldLine>& lines, std::string& error);
+
+// Debug dumps, each replaced whole or not at all in the current folder:
+// "saved.obj" (positions, then faces "f a b c"), "saved_n.obj" (each position
+// followed by its normal, faces "f a//a b//b c//c") and "seeds.obj" (one "v"
+// line per seed). On failure they return false with the reason in `error`.
+bool dumpMeshObj(const TriMesh& mesh, std::string& error, const std::string& path = "saved.obj");
+bool dumpMeshNormalsObj(const TriMesh& mesh, std::string& error, const std::string& path = "saved_n.obj");
+bool dumpSeedsObj(const std::vector<Vec3>& seeds, std::string& error, const std::string& path = "seeds.obj");
+
+} // namespace quorax
