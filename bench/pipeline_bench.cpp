@@ -1,0 +1,174 @@
+// Times every phase of the console pipeline, the readers' parsing speed and
+// the whole quorax process (wall time and peak memory) on a mesh and a grid.
+//
+//   pipeline_bench MESH.obj GRID.dx [REPEATS]
+//
+// Phases run in process through the same pipeline the tool runs; the best of
+// REPEATS runs is shown. The process figures come from running the quorax
+// binary REPEATS times with the usage example's parameters.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "dx_reader.h"
+#include "file_io.h"
+#include "obj_reader.h"
+#include "pipeline.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double>(b - a).count();
+}
+
+const char* phaseName(quorax::Phase p) {
+    switch (p) {
+    case quorax::Phase::ReadObj: return "read OBJ (+ normals)";
+    case quorax::Phase::ReadDx: return "read DX";
+    case quorax::Phase::Map: return "map potential";
+    case quorax::Phase::Gradient: return "gradient";
+    case quorax::Phase::Seeding: return "budget and seeding";
+    case quorax::Phase::Tracing: return "tracing";
+    case quorax::Phase::Simplify: return "simplification";
+    case quorax::Phase::Write: return "writing";
+    }
+    return "?";
+}
+
+struct ProcessRun {
+    double wall = 0;
+    long maxRssKb = 0;
+    int status = -1;
+};
+
+ProcessRun runTool(const std::vector<std::string>& args) {
+    ProcessRun r;
+    std::fflush(stdout); // the child must not print our buffered output again
+    const auto t0 = Clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (!std::freopen("/dev/null", "w", stdout)) ::_exit(126);
+        std::vector<char*> argv;
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    ::wait4(pid, &status, 0, &usage);
+    r.wall = seconds(t0, Clock::now());
+    r.maxRssKb = usage.ru_maxrss;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s MESH.obj GRID.dx [REPEATS]\n", argv[0]);
+        return 2;
+    }
+    const std::string objPath = argv[1], dxPath = argv[2];
+    const int repeats = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
+    char tmpl[] = "/tmp/quorax-bench-XXXXXX";
+    if (!::mkdtemp(tmpl)) return 1;
+    const std::string linesPath = std::string(tmpl) + "/lines.txt";
+    std::string error;
+
+    quorax::FileBytes objBytes, dxBytes;
+    if (!objBytes.open(objPath, error) || !dxBytes.open(dxPath, error)) {
+        std::fprintf(stderr, "cannot read the inputs: %s\n", error.c_str());
+        return 1;
+    }
+    const double objMb = objBytes.size() / 1e6, dxMb = dxBytes.size() / 1e6;
+    std::printf("inputs: %s (%.1f MB), %s (%.1f MB), %d repeats\n\n", objPath.c_str(), objMb, dxPath.c_str(), dxMb,
+                repeats);
+
+    // Parsing alone, from bytes already in memory.
+    double objParse = 1e9, dxParse = 1e9;
+    for (int r = 0; r < repeats; ++r) {
+        quorax::TriMesh mesh;
+        auto t0 = Clock::now();
+        quorax::readObjMesh(mesh, objBytes.view());
+        objParse = std::min(objParse, seconds(t0, Clock::now()));
+        quorax::PotentialGrid grid;
+        t0 = Clock::now();
+        const quorax::DxReadResult dx = quorax::readDxGrid(grid, dxBytes.view());
+        dxParse = std::min(dxParse, seconds(t0, Clock::now()));
+        if (!dx.ok) {
+            std::fprintf(stderr, "DX: %s\n", dx.error.c_str());
+            return 1;
+        }
+    }
+    objBytes = quorax::FileBytes();
+    dxBytes = quorax::FileBytes();
+    std::printf("%-28s %9.1f ms %8.0f MB/s\n", "parse OBJ (in memory)", objParse * 1e3, objMb / objParse);
+    std::printf("%-28s %9.1f ms %8.0f MB/s\n\n", "parse DX (in memory)", dxParse * 1e3, dxMb / dxParse);
+
+    // Every phase of the pipeline, in process.
+    quorax::PipelineParams params;
+    params.meshPath = objPath;
+    params.gridPath = dxPath;
+    params.linesPath = linesPath;
+    params.density = 0.01f;
+    params.haltGradient = 0.0f;
+    params.haltAngle = 45.0f;
+    params.reduce = true;
+    params.reduceAngle = 3.0f;
+    std::map<quorax::Phase, double> best;
+    double bestTotal = 1e9;
+    std::FILE* devnull = std::fopen("/dev/null", "w");
+    for (int r = 0; r < repeats; ++r) {
+        std::map<quorax::Phase, double> times;
+        auto last = Clock::now();
+        const auto start = last;
+        quorax::PipelineHooks hooks;
+        hooks.generatorSeed = 1;
+        hooks.phaseDone = [&](quorax::Phase p) {
+            const auto now = Clock::now();
+            times[p] = seconds(last, now);
+            last = now;
+        };
+        if (quorax::runPipeline(params, devnull, stderr, hooks) != 0) return 1;
+        bestTotal = std::min(bestTotal, seconds(start, Clock::now()));
+        for (const auto& [p, t] : times) best[p] = best.count(p) ? std::min(best[p], t) : t;
+    }
+    std::fclose(devnull);
+    for (const auto& [p, t] : best) {
+        std::printf("%-28s %9.1f ms", phaseName(p), t * 1e3);
+        if (p == quorax::Phase::ReadObj) std::printf(" %8.0f MB/s", objMb / t);
+        if (p == quorax::Phase::ReadDx) std::printf(" %8.0f MB/s", dxMb / t);
+        std::printf("\n");
+    }
+    std::printf("%-28s %9.1f ms\n\n", "pipeline in process", bestTotal * 1e3);
+
+    // The whole program, as a user runs it.
+    ProcessRun bestRun;
+    bestRun.wall = 1e9;
+    for (int r = 0; r < repeats; ++r) {
+        const ProcessRun run = runTool({QUORAX_TOOL_PATH, objPath, dxPath, linesPath, "0.01", "0.0", "45", "1", "3.0"});
+        if (run.status != 0) {
+            std::fprintf(stderr, "quorax failed with status %d\n", run.status);
+            return 1;
+        }
+        if (run.wall < bestRun.wall) bestRun.wall = run.wall;
+        bestRun.maxRssKb = std::max(bestRun.maxRssKb, run.maxRssKb);
+    }
+    std::printf("%-28s %9.1f ms\n", "quorax process, wall", bestRun.wall * 1e3);
+    std::printf("%-28s %9.1f MB\n", "quorax process, peak RSS", bestRun.maxRssKb / 1024.0);
+    std::remove(linesPath.c_str());
+    ::rmdir(tmpl);
+    return 0;
+}
