@@ -1,0 +1,210 @@
+// The viewer's main window: tool bar, the four tabs of controls, the log and
+// the OpenGL view. Its handlers read the controls when they run, change the
+// state (the fields of ViewerState) and ask for a frame; the frame only reads.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <QPlainTextEdit>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "scene.h"
+#include "trackball.h"
+#include "viewer_state.h"
+
+class QAbstractButton;
+class QCheckBox;
+class QComboBox;
+class QFileDialog;
+class QLabel;
+class QLineEdit;
+class QMouseEvent;
+class QPlainTextEdit;
+class QPushButton;
+class QSpinBox;
+class QTabWidget;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class QWheelEvent;
+
+namespace quorax {
+
+class GLPanel;
+
+// "MESH DRAW": a group of radio buttons with an item index, like a radio group.
+class RadioGroup;
+
+class TForm1 : public QMainWindow, public ViewerState {
+    Q_OBJECT
+
+public:
+    // `args` are the command-line arguments without the program name; exactly
+    // eight start the automatic pipeline three seconds after the window opens.
+    explicit TForm1(const QStringList& args = {}, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Tool bar, dialogs and timer.
+    QToolBar* ToolBar1;
+    QToolButton* TB_loadmodel;
+    QToolButton* ToolButton3;
+    QFileDialog* Open_ply;
+    QFileDialog* Open_obj;
+    QFileDialog* Open_dx;
+    QFileDialog* Save_ply;
+    QTimer* autotimer;
+    QTabWidget* PageControl1;
+    QWidget* TabSheet5; // the LINES tab
+    QPlainTextEdit* Memo1;
+    GLPanel* PanelOGL;
+
+    // POTENTIAL
+    QPushButton *Button1, *Button2, *Button5, *Button3;
+    QCheckBox *cb_drawgrid, *CB_surfcolor;
+    RadioGroup* RGmeshdraw;
+    QLineEdit *E_min_pot, *E_max_pot;
+    // OFFS
+    QPushButton *off1, *off2, *off3, *off4, *b_offsetpot;
+    QCheckBox* cb_showoff;
+    QLineEdit *E_lower, *E_upper, *E_lower_ramp, *E_upper_ramp;
+    // BAT
+    QLineEdit *Eexe, *Einput3d, *Einputdx, *Eoutputln;
+    QSpinBox *CSfrom3d, *CSto3d, *CSstep3d, *CSfromdx, *CStodx, *CSstepdx, *CSfromln, *CStoln, *CSstepln;
+    QLineEdit *Edensitybat, *Egradientbat, *Eanglebat, *Ereduceanglebat;
+    QCheckBox* CB_reducebat;
+    QPlainTextEdit* Memo2;
+    QPushButton* Bgenbat;
+    // LINES
+    QPushButton* B_gradient;
+    QCheckBox *CB_usesmoothgrad, *CB_drawgrad, *CB_slice;
+    QSpinBox* CS_slicenum;
+    QComboBox* CB_xyzslice;
+    QLineEdit *E_lowerG, *E_upperG;
+    QSpinBox *CSE_X, *CSE_Y, *CSE_Z;
+    QPushButton* calcline;
+    QLineEdit* E_numlinesX;
+    QPushButton* Button6;
+    QSpinBox *CSEintegrationsteps, *CSE_numlines;
+    QPushButton* xxx;
+    QLineEdit* E_densityparam;
+    QPushButton* B_powlines;
+    QLineEdit* E_minpotline;
+    QCheckBox* CB_showfacepot;
+    QPushButton* B_func;
+    QCheckBox* CB_farfromsurface;
+    QLineEdit *E_haltgradient, *E_haltangle;
+    QCheckBox *CB_showlines, *CB_lightingarc, *CB_lightingbolt;
+    QPushButton* B_decor1;
+    QLineEdit *E_skipsize, *E_pyrsize, *E_skiprand;
+    QCheckBox* CB_showdeco;
+    QPushButton *B_exportdeco, *B_reducepoints_XXL;
+    QLineEdit* Ereduceangle;
+    QPushButton* B_exportlines;
+    QLineEdit* E_nomelinee;
+    QPushButton* b_expjson;
+
+    // Camera, GL panel size.
+    TrackHand trackball;
+    double viewWidth = 0.0, viewHeight = 0.0;
+
+    // Hooks the tests replace: how a file is chosen in an open dialog (an
+    // empty name means cancelled) and how a conversion error is shown.
+    std::function<QString(QFileDialog*)> chooseFile;
+    std::function<void(const QString&)> showError;
+    // Milliseconds of a steady clock; the tests may freeze it.
+    std::function<int64_t()> clockMs;
+    // Ends the program with a status at the end of the automatic pipeline.
+    std::function<void(int)> endProcess;
+
+    // Appends one line to the log.
+    void log(const QString& line);
+    void log(const std::string& line) { log(QString::fromStdString(line)); }
+    void log(const char* line) { log(QString::fromUtf8(line)); }
+    // Asks for a frame; idle otherwise.
+    void requestFrame();
+    // Runs a handler as a button press does: a conversion error stops it and
+    // is shown to the user; a frame follows.
+    void runHandler(const std::function<void()>& handler);
+    // The layer settings of the next frame, read from the controls. An edit
+    // that does not convert keeps the last value that did.
+    SceneControls sceneControls();
+
+    // Decimal and integer edits converted at the moment of use; they throw
+    // ConversionError with the user's message.
+    float floatOf(QLineEdit* edit) const;
+    int intOf(QLineEdit* edit) const;
+    // Reads a model file into `mesh` by its kind (".obj" or ".ply"), logs
+    // the result and fits the view.
+    void loadObjModel(const QString& path);
+    void loadPlyModel(const QString& path, ViewerMesh& target, bool logSuccess);
+
+public slots:
+    // Model loading.
+    void TB_loadmodelClick();
+    void ToolButton3Click();
+    // POTENTIAL and OFFS.
+    void Button1Click();
+    void Button4Click();
+    void Button5Click();
+    void Button3Click();
+    void off1Click();
+    void off2Click();
+    void off3Click();
+    void off4Click();
+    void b_offsetpotClick();
+    // LINES.
+    void B_gradientClick();
+    void calclineClick();
+    void Button6Click();
+    void xxxClick();
+    void B_powlinesClick();
+    void B_reducepoints_XXLClick();
+    void B_exportlinesClick();
+    void B_funcClick();
+    void b_expjsonClick();
+    void B_decor1Click();
+    void B_exportdecoClick();
+    // BAT.
+    void BgenbatClick();
+    // Automatic pipeline.
+    void autotimerTimer();
+
+    // OpenGL and camera.
+    void FormCreate();
+    void FormResize(int width, int height);
+    void FormPaint();
+    void PanelOGLMouseDown(QMouseEvent* e);
+    void PanelOGLMouseMove(QMouseEvent* e);
+    void PanelOGLMouseUp(QMouseEvent* e);
+    void FormMouseWheelDown();
+    void FormMouseWheelUp();
+
+protected:
+    void wheelEvent(QWheelEvent* e) override;
+
+private:
+    void buildWindow();
+    QWidget* buildPotentialTab();
+    QWidget* buildOffsTab();
+    QWidget* buildBatTab();
+    QWidget* buildLinesTab();
+    void connectHandlers();
+    void readArguments(const QStringList& args);
+    void offsetLoad(int index);
+    void assignPotential(bool electrostatic);
+    // Repaints the window and lets pending events run, as the automatic
+    // pipeline does between its stages.
+    void refresh(int times = 1);
+    QString chooseFileIn(QFileDialog* dialog);
+
+    std::map<const QLineEdit*, float> lastGoodValue_; // for edits read in every frame
+    float frameValue(QLineEdit* edit);
+    int wheelRemainder_ = 0;
+};
+
+} // namespace quorax

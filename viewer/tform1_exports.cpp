@@ -1,0 +1,83 @@
+// Exports (OBJ with potential texture coordinates, JSON lines, decorations)
+// and the batch file generator. Every file is written whole or not at all;
+// a file that cannot be written is reported in the log.
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QSpinBox>
+
+#include "decorations.h"
+#include "file_io.h"
+#include "tform1.h"
+#include "viewer_actions.h"
+
+namespace quorax {
+namespace {
+
+constexpr int64_t kMaxBatchLines = 1000000;
+
+} // namespace
+
+void TForm1::Button3Click() {
+    std::string error;
+    if (!writeFileAtomically(".//mol.obj", formatMeshObj(mesh), error))
+        log("Export to OBJ: cannot write \".//mol.obj\": " + error);
+}
+
+void TForm1::b_expjsonClick() {
+    const std::string path = E_nomelinee->text().toStdString();
+    std::string error;
+    if (!writeFileAtomically(path, linesReady ? formatLinesJson(fieldLines) : std::string(), error))
+        log("Export JSON: cannot write \"" + path + "\": " + error);
+}
+
+void TForm1::B_decor1Click() {
+    decorationPositions.clear();
+    decorationDirections.clear();
+    decorationSizes.clear();
+    if (!linesReady) return;
+    const float skip = floatOf(E_skipsize);
+    const float pyr = floatOf(E_pyrsize);
+    const float skipRand = floatOf(E_skiprand);
+    placeDecorations(fieldLines, skip, pyr, skipRand, viewerRandom(), decorationPositions, decorationDirections,
+                     decorationSizes);
+    decorationsReady = true;
+}
+
+void TForm1::B_exportdecoClick() {
+    if (!decorationsReady) return;
+    for (Vec3& d : decorationDirections) d = normalize(d);
+    std::string error;
+    if (!writeFileAtomically(".//decoration.obj",
+                             formatDecorationObj(decorationPositions, decorationDirections, decorationSizes), error))
+        log("EXPORT DECO: cannot write \".//decoration.obj\": " + error);
+}
+
+void TForm1::BgenbatClick() {
+    BatchSettings s;
+    s.exe = Eexe->text().toStdString();
+    s.mesh = {Einput3d->text().toStdString(), CSfrom3d->value(), CSto3d->value(), CSstep3d->value()};
+    s.grid = {Einputdx->text().toStdString(), CSfromdx->value(), CStodx->value(), CSstepdx->value()};
+    s.lines = {Eoutputln->text().toStdString(), CSfromln->value(), CStoln->value(), CSstepln->value()};
+    // All numbers are converted before anything is written: a text that does
+    // not convert stops here and leaves an earlier batch file as it was.
+    s.density = floatOf(Edensitybat);
+    s.haltGradient = floatOf(Egradientbat);
+    s.haltAngle = floatOf(Eanglebat);
+    s.reduce = CB_reducebat->isChecked();
+    s.reduceAngle = floatOf(Ereduceanglebat);
+    const int64_t lines = batchLineCount(s);
+    if (lines == 0) {
+        log("generate BAT: no number series can ever pass its TO (each STEP is 0 or negative); nothing written");
+        return;
+    }
+    if (lines > kMaxBatchLines) {
+        log("generate BAT: the series would give " + std::to_string(lines) + " lines, more than " +
+            std::to_string(kMaxBatchLines) + "; nothing written");
+        return;
+    }
+    std::string error;
+    if (!writeFileAtomically(".//esegui.bat", formatBatchFile(s, lines), error))
+        log("generate BAT: cannot write \".//esegui.bat\": " + error);
+}
+
+} // namespace quorax

@@ -1,0 +1,135 @@
+// LINES tab: gradient, probe line, the three seedings, simplification,
+// lines file, face powers squared.
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QLocale>
+#include <QSpinBox>
+
+#include "gradient.h"
+#include "number_text.h"
+#include "simplify.h"
+#include "tform1.h"
+#include "tracing.h"
+#include "viewer_actions.h"
+#include "writers.h"
+
+namespace quorax {
+namespace {
+
+std::string general(double v) {
+    const QString point = QLocale().decimalPoint();
+    return formatGeneral(v, point.isEmpty() ? '.' : point.at(0).toLatin1());
+}
+
+} // namespace
+
+void TForm1::B_gradientClick() {
+    if (!potentialGrid.loaded) {
+        log("calculate grad: no potential grid has been read; nothing computed");
+        return;
+    }
+    computeGradient(gradientGrid, potentialGrid, 6.0f, CB_usesmoothgrad->isChecked() ? 3 : 0,
+                    SmoothRule::MultiplyBySixth);
+    log(" grad max " + general(gradientGrid.maxMagnitude) + " grad min " + general(gradientGrid.minMagnitude));
+}
+
+void TForm1::calclineClick() {
+    linesReady = false;
+    const GradientGrid& g = gradientGrid;
+    const Vec3 seed = {static_cast<float>(CSE_X->value()) * g.delta.x + g.origin.x,
+                       static_cast<float>(CSE_Y->value()) * g.delta.y + g.origin.y,
+                       static_cast<float>(CSE_Z->value()) * g.delta.z + g.origin.z};
+    const float haltAngle = floatOf(E_haltangle);
+    const float haltGradient = floatOf(E_haltgradient);
+    traceFieldLine(gradientGrid, seed, haltGradient, haltAngle, probeLine, 200, ZeroSegmentRule::DotIsZero);
+    linesReady = true;
+}
+
+void TForm1::Button6Click() {
+    const int wanted = intOf(E_numlinesX);
+    if (wanted < 1 || wanted > mesh.faceCount()) {
+        log("<- equal lines: the number of lines must lie between 1 and the face count (" +
+            std::to_string(mesh.faceCount()) + "), not " + std::to_string(wanted) + "; nothing traced");
+        return;
+    }
+    linesReady = false;
+    fieldLines.clear();
+    TraceSettings trace;
+    trace.haltAngle = floatOf(E_haltangle);
+    trace.haltGradient = floatOf(E_haltgradient);
+    trace.maxSteps = 200;
+    traceSeeds(gradientGrid, equalLineSeeds(mesh, wanted, CB_farfromsurface->isChecked()), trace, fieldLines);
+    linesReady = true;
+}
+
+void TForm1::xxxClick() {
+    if (!potentialGrid.loaded) {
+        log("OLD POW LINES: no potential grid has been read; nothing traced");
+        return;
+    }
+    Button4Click(); // fresh electrostatic values on every vertex
+    linesReady = false;
+    fieldLines.clear();
+    const float minPotential = floatOf(E_minpotline);
+    const int keep = CSE_numlines->value();
+    const OldPowSeeds s = oldPowSeeds(mesh, minPotential, keep, CB_farfromsurface->isChecked(), viewerRandom());
+    log("found " + std::to_string(s.candidates) + " candidates");
+    if (s.keptFirst)
+        log("OLD POW LINES: no more candidates could be thinned out at random; kept the first " +
+            std::to_string(keep));
+    TraceSettings trace;
+    trace.haltAngle = floatOf(E_haltangle);
+    trace.haltGradient = floatOf(E_haltgradient);
+    trace.maxSteps = CSEintegrationsteps->value();
+    traceSeeds(gradientGrid, s.seeds, trace, fieldLines);
+    linesReady = true;
+}
+
+void TForm1::B_powlinesClick() {
+    if (!potentialGrid.loaded) {
+        log("NEW POW LINES: no potential grid has been read; nothing traced");
+        return;
+    }
+    TraceSettings trace;
+    trace.haltAngle = floatOf(E_haltangle);
+    trace.haltGradient = floatOf(E_haltgradient);
+    linesReady = false;
+    fieldLines.clear();
+    const float density = floatOf(E_densityparam);
+    const NewPowSeeds s = newPowSeeds(mesh, potentialGrid, density, CB_farfromsurface->isChecked(), viewerRandom());
+    facePowerMin = s.minPower;
+    facePowerMax = s.maxPower;
+    log(" molecule power value" + general(s.total) + " line number:" + std::to_string(s.count));
+    log(" molecule min power value" + general(s.minPower) + " molecule max power value:" + general(s.maxPower));
+    if (s.cornersOutside > 0)
+        log("NEW POW LINES: " + std::to_string(s.cornersOutside) +
+            " face corners lie outside the potential grid and were sampled at the nearest point of the grid box");
+    if (s.boundReached)
+        log("NEW POW LINES: the random selection took too long; the strongest remaining faces completed it");
+    trace.maxSteps = CSEintegrationsteps->value();
+    traceSeeds(gradientGrid, s.seeds, trace, fieldLines);
+    linesReady = true;
+}
+
+void TForm1::B_reducepoints_XXLClick() {
+    const float angle = floatOf(Ereduceangle);
+    if (!linesReady) return;
+    const SimplifyResult r = simplifyLines(fieldLines, angle, ZeroSegmentRule::DotIsZero);
+    log("Removed: " + std::to_string(r.removed) + " points, remaining: " + std::to_string(r.remaining));
+}
+
+void TForm1::B_exportlinesClick() {
+    const std::string path = E_nomelinee->text().toStdString();
+    std::string error;
+    const std::vector<FieldLine> none;
+    if (!writeLinesFile(path, linesReady ? fieldLines : none, error))
+        log("Export Lines: cannot write \"" + path + "\": " + error);
+}
+
+void TForm1::B_funcClick() {
+    for (MeshFace& f : mesh.tri.faces) f.power = f.power * f.power;
+    facePowerMin = facePowerMin * facePowerMin;
+    facePowerMax = facePowerMax * facePowerMax;
+}
+
+} // namespace quorax

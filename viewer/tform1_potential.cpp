@@ -1,0 +1,69 @@
+// POTENTIAL and OFFS tabs: reading the grid, sampling it onto the surfaces,
+// loading the offset surfaces.
+#include <QFileDialog>
+
+#include "dx_reader.h"
+#include "ply_reader.h"
+#include "tform1.h"
+#include "viewer_actions.h"
+
+namespace quorax {
+
+void TForm1::loadPlyModel(const QString& path, ViewerMesh& target, bool fitsView) {
+    std::string error;
+    if (!loadPlyViewerMesh(target, path.toStdString(), error))
+        log("cannot read PLY model \"" + path.toStdString() + "\": " + error);
+    if (fitsView) requestFrame();
+}
+
+void TForm1::Button1Click() {
+    const QString path = chooseFileIn(Open_dx);
+    if (path.isEmpty()) return;
+    bool openFailed = false;
+    const DxReadResult r = readDxGridFile(potentialGrid, path.toStdString(), &openFailed);
+    std::string name = "\"";
+    name += path.toStdString();
+    name += '"';
+    if (!r.ok) log((openFailed ? "cannot read DX grid " + name + ": " : "DX grid " + name + ", ") + r.error);
+    for (const std::string& w : r.warnings) log("DX grid " + name + ": " + w);
+}
+
+void TForm1::assignPotential(bool electrostatic) {
+    const char* action = electrostatic ? "Assign to ELECTROSTATIC" : "Assign to LIPOPHYLIC";
+    if (!potentialGrid.loaded) {
+        log(std::string(action) + ": no potential grid has been read; nothing assigned");
+        return;
+    }
+    const int32_t outside = quorax::assignPotential(
+        mesh, potentialGrid, electrostatic ? ValueSlot::Electrostatic : ValueSlot::Lipophilic);
+    if (outside > 0)
+        log(std::string(action) + ": " + std::to_string(outside) + " of " + std::to_string(mesh.vertexCount()) +
+            " vertices lie outside the potential grid and were sampled at the nearest point of the grid box");
+}
+
+void TForm1::Button4Click() { assignPotential(true); }
+void TForm1::Button5Click() { assignPotential(false); }
+
+void TForm1::offsetLoad(int index) {
+    const QString path = chooseFileIn(Open_ply);
+    if (path.isEmpty()) return;
+    loadPlyModel(path, offsetMeshes[static_cast<std::size_t>(index)], false);
+}
+
+void TForm1::off1Click() { offsetLoad(0); }
+void TForm1::off2Click() { offsetLoad(1); }
+void TForm1::off3Click() { offsetLoad(2); }
+void TForm1::off4Click() { offsetLoad(3); }
+
+void TForm1::b_offsetpotClick() {
+    if (!potentialGrid.loaded) {
+        log("offset POT: no potential grid has been read; nothing assigned");
+        return;
+    }
+    const int32_t outside = offsetPotential(offsetMeshes, potentialGrid);
+    if (outside > 0)
+        log("offset POT: " + std::to_string(outside) +
+            " vertices lie outside the potential grid and took the value of the nearest border node");
+}
+
+} // namespace quorax

@@ -1,0 +1,67 @@
+#include "viewer_mesh.h"
+
+#include <algorithm>
+
+#include "obj_reader.h"
+
+namespace quorax {
+
+void ViewerMesh::clear() {
+    tri.clear();
+    vertexData.clear();
+    faceFlags.clear();
+    bboxMin = {1.0f, 1.0f, 1.0f};
+    bboxMax = {-1.0f, -1.0f, -1.0f};
+}
+
+void ViewerMesh::resetViewerFields(std::array<uint8_t, 4> color) {
+    ViewerVertexData v;
+    v.color = color;
+    vertexData.assign(tri.vertices.size(), v);
+    faceFlags.assign(tri.faces.size(), 0u);
+}
+
+void deriveViewerMesh(ViewerMesh& mesh) {
+    TriMesh& t = mesh.tri;
+    mesh.bboxMin = {1.0f, 1.0f, 1.0f};
+    mesh.bboxMax = {-1.0f, -1.0f, -1.0f};
+    bool first = true;
+    for (int32_t i = 0; i < t.vertexCount(); ++i) {
+        if (mesh.vertexDeleted(i)) continue;
+        const Vec3 p = t.vertices[i].pos;
+        if (first) {
+            mesh.bboxMin = mesh.bboxMax = p;
+            first = false;
+            continue;
+        }
+        mesh.bboxMin = {std::min(mesh.bboxMin.x, p.x), std::min(mesh.bboxMin.y, p.y), std::min(mesh.bboxMin.z, p.z)};
+        mesh.bboxMax = {std::max(mesh.bboxMax.x, p.x), std::max(mesh.bboxMax.y, p.y), std::max(mesh.bboxMax.z, p.z)};
+    }
+    for (int32_t f = 0; f < t.faceCount(); ++f) {
+        if (mesh.faceDeleted(f)) continue;
+        Vec3 p0, p1, p2;
+        facePositions(t, t.faces[f], p0, p1, p2);
+        t.faces[f].normal = cross(p1 - p0, p2 - p0); // twice the face area long
+    }
+    for (MeshVertex& v : t.vertices) v.normal = {0.0f, 0.0f, 0.0f};
+    for (int32_t f = 0; f < t.faceCount(); ++f) {
+        if (mesh.faceDeleted(f)) continue;
+        for (int32_t c : t.faces[f].v) t.vertices[c].normal += t.faces[f].normal;
+    }
+}
+
+std::string loadObjViewerMesh(ViewerMesh& mesh, const std::string& path, std::string& error,
+                              int32_t* skippedFaces) {
+    mesh.clear();
+    ObjReadOptions options;
+    options.scanTextureLines = true;
+    ObjReadResult r;
+    error.clear();
+    if (!readObjMeshFile(mesh.tri, path, error, &r, options)) mesh.tri.clear();
+    if (skippedFaces) *skippedFaces = r.skippedFaces;
+    mesh.resetViewerFields(kObjVertexColor);
+    deriveViewerMesh(mesh);
+    return "OBJ ok: v " + std::to_string(mesh.vertexCount()) + " t " + std::to_string(mesh.faceCount());
+}
+
+} // namespace quorax
