@@ -36,12 +36,15 @@ public:
             return fail("expected \"object 1 class gridpositions counts\" and three node counts");
         const int headerLine = lineAt(p_);
         skipSpace();
+        const int originLine = lineAt(p_);
         if (!(literal("origin") && number(g.origin.x) && number(g.origin.y) && number(g.origin.z)))
             return fail("expected \"origin\" and three numbers");
         float d[3][3];
-        for (auto& row : d) {
+        int deltaLine[3];
+        for (int row = 0; row < 3; ++row) {
             skipSpace();
-            if (!(literal("delta") && number(row[0]) && number(row[1]) && number(row[2])))
+            deltaLine[row] = lineAt(p_);
+            if (!(literal("delta") && number(d[row][0]) && number(d[row][1]) && number(d[row][2])))
                 return fail("expected \"delta\" and three numbers");
         }
         g.delta = {d[0][0], d[1][1], d[2][2]};
@@ -61,12 +64,13 @@ public:
             return failAt(headerLine, "a grid needs at least 2 nodes per axis, found " +
                                           std::to_string(g.nx) + " x " + std::to_string(g.ny) +
                                           " x " + std::to_string(g.nz));
-        if (!(g.delta.x > 0 && g.delta.y > 0 && g.delta.z > 0 && std::isfinite(g.delta.x) &&
-              std::isfinite(g.delta.y) && std::isfinite(g.delta.z)))
-            return failAt(headerLine + 2, "grid spacings must be positive, found " +
-                                              formatFloat(g.delta.x) + ", " + formatFloat(g.delta.y) +
-                                              ", " + formatFloat(g.delta.z));
-        if (!isFinite(g.origin)) return failAt(headerLine + 1, "the grid origin is not finite");
+        const float spacing[3] = {g.delta.x, g.delta.y, g.delta.z};
+        for (int axis = 0; axis < 3; ++axis)
+            if (!(spacing[axis] > 0 && std::isfinite(spacing[axis])))
+                return failAt(deltaLine[axis], "grid spacings must be positive, found " +
+                                                   formatFloat(g.delta.x) + ", " + formatFloat(g.delta.y) +
+                                                   ", " + formatFloat(g.delta.z));
+        if (!isFinite(g.origin)) return failAt(originLine, "the grid origin is not finite");
 
         // The node count must fit in memory (with room for the gradient of
         // the same size) and in the file: every value takes a digit and a separator.
@@ -109,8 +113,12 @@ private:
                 const char* start = p_;
                 const ScanStatus s = scanFloat(p_, end_, v);
                 if (s == ScanStatus::End) {
-                    fail("the data ends after " + std::to_string(i) + " values; expected " +
-                         std::to_string(n) + " values, found " + std::to_string(i));
+                    // Name the line of the last value (or of the array header
+                    // when there is none), not the empty line after the end.
+                    const char* at = start;
+                    if (at != begin_ && at[-1] == '\n') --at;
+                    failAt(lineAt(at), "the data ends after " + std::to_string(i) + " values; expected " +
+                                           std::to_string(n) + " values, found " + std::to_string(i));
                     return false;
                 }
                 if (s == ScanStatus::NoMatch) {

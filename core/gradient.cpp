@@ -103,9 +103,10 @@ void smoothGradient(GradientGrid& grid, SmoothRule rule) {
                 if (rule == SmoothRule::DivideBySix) {
                     mean = {s.x / 6.0f, s.y / 6.0f, s.z / 6.0f};
                 } else {
-                    constexpr double sixth = 1.0 / 6.0;
-                    mean = {static_cast<float>(s.x * sixth), static_cast<float>(s.y * sixth),
-                            static_cast<float>(s.z * sixth)};
+                    // The viewer scales the vector by the float 1/6. (A product
+                    // in double would round to exactly the quotient s / 6.)
+                    constexpr float sixth = 1.0f / 6.0f;
+                    mean = s * sixth;
                 }
                 next[static_cast<std::size_t>(j * sy + k)] = mean;
             }

@@ -149,19 +149,26 @@ ScanStatus scanFloat(const char*& p, const char* last, float& value) {
         if (++p == last) return ScanStatus::NoMatch;
     }
     // glibc takes "nan" and "inf"/"infinity" as whole words; a partial word
-    // is consumed and fails.
+    // is consumed and fails, together with the first character that does
+    // not fit the word (glibc has read it and does not put it back).
+    const auto word = [&](const char* w) {
+        for (; *w; ++w, ++p) {
+            if (p == last) return false;
+            if (lower(*p) != *w) {
+                ++p;
+                return false;
+            }
+        }
+        return true;
+    };
     if (lower(*p) == 'n') {
-        for (const char* w = "nan"; *w; ++w, ++p)
-            if (p == last || lower(*p) != *w) return ScanStatus::NoMatch;
+        if (!word("nan")) return ScanStatus::NoMatch;
         value = convertToken<float>(start, p);
         return ScanStatus::Ok;
     }
     if (lower(*p) == 'i') {
-        for (const char* w = "inf"; *w; ++w, ++p)
-            if (p == last || lower(*p) != *w) return ScanStatus::NoMatch;
-        if (p != last && lower(*p) == 'i')
-            for (const char* w = "inity"; *w; ++w, ++p)
-                if (p == last || lower(*p) != *w) return ScanStatus::NoMatch;
+        if (!word("inf")) return ScanStatus::NoMatch;
+        if (p != last && lower(*p) == 'i' && !word("inity")) return ScanStatus::NoMatch;
         value = convertToken<float>(start, p);
         return ScanStatus::Ok;
     }

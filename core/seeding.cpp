@@ -5,29 +5,6 @@
 
 namespace quorax {
 
-SeedRandom::SeedRandom(uint32_t seed) : index_(624) {
-    state_[0] = seed;
-    for (int i = 1; i < 624; ++i)
-        state_[i] = 1812433253u * (state_[i - 1] ^ (state_[i - 1] >> 30)) + static_cast<uint32_t>(i);
-}
-
-int SeedRandom::next() {
-    // MT19937 as published; the top 15 bits make the result.
-    if (index_ >= 624) {
-        for (int i = 0; i < 624; ++i) {
-            const uint32_t y = (state_[i] & 0x80000000u) | (state_[(i + 1) % 624] & 0x7fffffffu);
-            state_[i] = state_[(i + 397) % 624] ^ (y >> 1) ^ ((y & 1u) ? 0x9908b0dfu : 0u);
-        }
-        index_ = 0;
-    }
-    uint32_t y = state_[index_++];
-    y ^= y >> 11;
-    y ^= (y << 7) & 0x9d2c5680u;
-    y ^= (y << 15) & 0xefc60000u;
-    y ^= y >> 18;
-    return static_cast<int>(y >> 17);
-}
-
 LineBudget computeLineBudget(const TriMesh& mesh, float density) {
     LineBudget b;
     float total = 0.0f;

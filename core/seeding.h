@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <random>
 #include <vector>
 
 #include "mesh.h"
@@ -32,15 +33,16 @@ LineBudget computeLineBudget(const TriMesh& mesh, float density);
 // and seeds nothing. Returns the number of marked faces.
 int32_t seedLines(TriMesh& mesh, std::vector<Vec3>& seeds, int32_t budget, uint32_t generatorSeed);
 
-// The generator of the seeding: uniform integers 0 … 32767 from a 32-bit
-// Mersenne twister, the same sequence on every platform for a given seed.
+// The generator of the seeding: uniform integers 0 … 32767, the top 15 bits
+// of a 32-bit Mersenne twister, whose sequence the C++ standard fixes, so a
+// seed gives the same lines on every platform.
 class SeedRandom {
 public:
-    explicit SeedRandom(uint32_t seed);
-    int next(); // 0 … 32767
+    explicit SeedRandom(uint32_t seed) : gen_(seed) {}
+    int next() { return static_cast<int>(gen_() >> 17); }
+
 private:
-    uint32_t state_[624];
-    int index_;
+    std::mt19937 gen_;
 };
 
 } // namespace quorax
