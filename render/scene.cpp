@@ -117,38 +117,62 @@ void drawSurface(const ViewerState& state, const SceneControls& c) {
             }
         }
         glEnd();
-    } else {
+    } else if (!tri.vertices.empty()) {
         // The same triangles, colours and normals, handed over as arrays.
-        std::vector<Vec3> pos, nrm, col;
-        pos.reserve(static_cast<std::size_t>(tri.faceCount()) * 3);
-        nrm.reserve(pos.capacity());
-        if (colored) col.reserve(pos.capacity());
-        for (int32_t f = 0; f < tri.faceCount(); ++f) {
-            if (mesh.faceDeleted(f)) continue;
-            const MeshFace& face = tri.faces[f];
-            const Vec3 fc = c.showFacePower ? faceColor(face) : Vec3{0.5f, 0.5f, 0.5f};
-            for (int32_t v : face.v) {
-                pos.push_back(tri.vertices[v].pos);
-                nrm.push_back(tri.vertices[v].normal);
-                if (colored)
-                    col.push_back(c.surfaceColor
-                                      ? surfaceValueColor(mesh.vertexData[v].electrostatic, c.minPot, c.maxPot)
-                                      : fc);
+        // Positions and normals are read in place from the mesh's vertices and
+        // the corners go by index, so a frame copies no vertex data. Vertex
+        // colours depend on the vertex alone and go per vertex; face colours
+        // (power without potential) need a copy of every corner. The buffers
+        // are kept between frames (one GL thread), so a frame allocates nothing.
+        static std::vector<GLuint> corners;
+        static std::vector<Vec3> cornerPos, cornerNrm, col;
+        corners.clear();
+        col.clear();
+        for (int32_t f = 0; f < tri.faceCount(); ++f)
+            if (!mesh.faceDeleted(f))
+                for (int32_t v : tri.faces[f].v) corners.push_back(static_cast<GLuint>(v));
+        const Vec3* pos = &tri.vertices[0].pos;
+        const Vec3* nrm = &tri.vertices[0].normal;
+        GLsizei stride = sizeof(MeshVertex);
+        const bool perCorner = c.showFacePower && !c.surfaceColor;
+        if (c.surfaceColor) {
+            col.reserve(tri.vertices.size());
+            for (const ViewerVertexData& d : mesh.vertexData)
+                col.push_back(surfaceValueColor(d.electrostatic, c.minPot, c.maxPot));
+        } else if (perCorner) {
+            cornerPos.clear();
+            cornerNrm.clear();
+            for (int32_t f = 0; f < tri.faceCount(); ++f) {
+                if (mesh.faceDeleted(f)) continue;
+                const Vec3 fc = faceColor(tri.faces[f]);
+                for (int32_t v : tri.faces[f].v) {
+                    cornerPos.push_back(tri.vertices[v].pos);
+                    cornerNrm.push_back(tri.vertices[v].normal);
+                    col.push_back(fc);
+                }
             }
+            pos = cornerPos.data();
+            nrm = cornerNrm.data();
+            stride = sizeof(Vec3);
         }
-        if (!pos.empty()) {
+        if (!corners.empty()) {
             glEnableClientState(GL_VERTEX_ARRAY);
             glEnableClientState(GL_NORMAL_ARRAY);
-            glVertexPointer(3, GL_FLOAT, sizeof(Vec3), pos.data());
-            glNormalPointer(GL_FLOAT, sizeof(Vec3), nrm.data());
+            glVertexPointer(3, GL_FLOAT, stride, pos);
+            glNormalPointer(GL_FLOAT, stride, nrm);
             if (colored) {
                 glEnableClientState(GL_COLOR_ARRAY);
                 glColorPointer(3, GL_FLOAT, sizeof(Vec3), col.data());
             }
-            glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(pos.size()));
+            const GLsizei n = static_cast<GLsizei>(corners.size());
+            if (perCorner)
+                glDrawArrays(GL_TRIANGLES, 0, n);
+            else
+                glDrawElements(GL_TRIANGLES, n, GL_UNSIGNED_INT, corners.data());
             if (colored) {
                 glDisableClientState(GL_COLOR_ARRAY);
-                color(col.back()); // the current colour after the arrays, as after the last vertex
+                // The current colour after the arrays, as after the last vertex.
+                color(perCorner ? col.back() : col[corners.back()]);
             }
             glDisableClientState(GL_NORMAL_ARRAY);
             glDisableClientState(GL_VERTEX_ARRAY);

@@ -405,6 +405,15 @@ void TForm1::connectHandlers() {
     // Every control that a frame reads asks for a frame when it changes.
     for (QCheckBox* c : findChildren<QCheckBox*>()) connect(c, &QCheckBox::toggled, this, &TForm1::requestFrame);
     for (QLineEdit* e : findChildren<QLineEdit*>()) connect(e, &QLineEdit::textChanged, this, &TForm1::requestFrame);
+    // The edits the layers read remember every text that converts as it is
+    // typed, starting with the default, so a frame drawn after a text that
+    // does not convert uses the last one that did, even when no frame was
+    // drawn in between.
+    for (QLineEdit* e : {E_min_pot, E_max_pot, E_lowerG, E_upperG, E_haltgradient, E_lower, E_upper,
+                         E_lower_ramp, E_upper_ramp}) {
+        frameValue(e);
+        connect(e, &QLineEdit::textChanged, this, [this, e] { frameValue(e); });
+    }
     for (QSpinBox* s : findChildren<QSpinBox*>())
         connect(s, &QSpinBox::valueChanged, this, &TForm1::requestFrame);
     connect(RGmeshdraw, &RadioGroup::itemIndexChanged, this, &TForm1::requestFrame);
@@ -527,6 +536,13 @@ void TForm1::FormPaint() {
     if (trackball.spinning()) requestFrame(); // a released spin keeps turning
 }
 
+QPoint TForm1::panelPixel(const QMouseEvent* e) const {
+    // Mouse positions come in device-independent pixels; the viewport the
+    // trackball un-projects through is in the framebuffer's pixels. On a
+    // screen with several pixels per point the two differ.
+    return (e->position() * PanelOGL->devicePixelRatioF()).toPoint();
+}
+
 void TForm1::PanelOGLMouseDown(QMouseEvent* e) {
     mouseButtonCode = e->button() == Qt::LeftButton ? kButtonLeft : e->button() == Qt::MiddleButton ? kButtonMiddle : 0;
     if (e->modifiers() & Qt::ControlModifier)
@@ -534,21 +550,21 @@ void TForm1::PanelOGLMouseDown(QMouseEvent* e) {
     else if (e->modifiers() & Qt::ShiftModifier)
         mouseButtonCode += kModifierShift;
     mouseDragging = true;
-    const QPoint p = e->position().toPoint();
+    const QPoint p = panelPixel(e);
     trackball.press(p.x(), p.y(), mouseButtonCode, clockMs());
     requestFrame();
 }
 
 void TForm1::PanelOGLMouseMove(QMouseEvent* e) {
     if (!mouseDragging) return;
-    const QPoint p = e->position().toPoint();
+    const QPoint p = panelPixel(e);
     trackball.drag(p.x(), p.y(), mouseButtonCode, clockMs());
     requestFrame();
 }
 
 void TForm1::PanelOGLMouseUp(QMouseEvent* e) {
     mouseDragging = false;
-    const QPoint p = e->position().toPoint();
+    const QPoint p = panelPixel(e);
     trackball.release(p.x(), p.y(), mouseButtonCode, clockMs());
     requestFrame();
 }

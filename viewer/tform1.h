@@ -138,10 +138,13 @@ public:
     // ConversionError with the user's message.
     float floatOf(QLineEdit* edit) const;
     int intOf(QLineEdit* edit) const;
-    // Reads a model file into `mesh` by its kind (".obj" or ".ply"), logs
-    // the result and fits the view.
+    // Reads an OBJ file into `mesh` and logs the reader's summary (after a
+    // line naming the file when it cannot be read); the next frame fits it.
     void loadObjModel(const QString& path);
-    void loadPlyModel(const QString& path, ViewerMesh& target, bool logSuccess);
+    // Reads a PLY file into `target`; a file that cannot be read leaves it
+    // empty and logs one line naming the file and the problem. `fitsView`:
+    // the target is the main model, whose box the next frame fits.
+    void loadPlyModel(const QString& path, ViewerMesh& target, bool fitsView);
 
 public slots:
     // Model loading.
@@ -201,6 +204,8 @@ private:
     // pipeline does between its stages.
     void refresh(int times = 1);
     QString chooseFileIn(QFileDialog* dialog);
+    // A mouse position on PanelOGL in framebuffer pixels (y down).
+    QPoint panelPixel(const QMouseEvent* e) const;
 
     std::map<const QLineEdit*, float> lastGoodValue_; // for edits read in every frame
     float frameValue(QLineEdit* edit);

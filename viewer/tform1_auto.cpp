@@ -48,7 +48,11 @@ void TForm1::autotimerTimer() {
             return;
         }
         if (last == 'j') {
-            loadObjModel(meshFile);
+            loadObjModel(meshFile); // logs the reason when the file cannot be read
+            if (!mesh.tri.loaded) {
+                fail("cannot read model \"" + argMeshFile + "\"");
+                return;
+            }
         } else {
             std::string error;
             if (!loadPlyViewerMesh(mesh, argMeshFile, error)) {

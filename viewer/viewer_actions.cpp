@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <numeric>
 
 #include "sampling.h"
@@ -117,10 +116,12 @@ OldPowSeeds oldPowSeeds(const ViewerMesh& mesh, float minPotential, int32_t keep
     int32_t size = n;
     const double mScaled = std::trunc(static_cast<double>(maxValue) * 10.0);
     const int64_t m = mScaled > 0 ? static_cast<int64_t>(std::min(mScaled, 4.0e18)) : 0;
-    // r lies in 0 … m − 1, so a candidate with a ≥ m − 1 is never removed.
+    // r lies in 0 … min(m − 1, 2³¹ − 1), so a candidate whose a is not below
+    // that largest draw is never removed.
+    const double largestDraw = static_cast<double>(std::min<int64_t>(m - 1, 2147483647));
     int32_t removable = 0;
     for (float w : weights)
-        if (static_cast<double>(w * 10.0f) < static_cast<double>(m - 1)) ++removable;
+        if (static_cast<double>(w * 10.0f) < largestDraw) ++removable;
     int32_t cursor = head;
     while (keep < size && removable > 0) {
         const float a = weights[cursor] * 10.0f;
@@ -300,11 +301,17 @@ std::string formatBatchFile(const BatchSettings& s, int64_t lines) {
         const std::string mesh = insertNumber(s.mesh.pattern, n3d, 4);
         const std::string grid = insertNumber(s.grid.pattern, ndx, 3);
         const std::string lineFile = insertNumber(s.lines.pattern, nln, 4);
-        std::vector<char> buf(mesh.size() + grid.size() + lineFile.size() + s.exe.size() + 1200);
-        const int len = std::snprintf(buf.data(), buf.size(), "%s %s %s %s %f %f %f %d %f\n", s.exe.c_str(),
-                                      mesh.c_str(), grid.c_str(), lineFile.c_str(), s.density, s.haltGradient,
-                                      s.haltAngle, s.reduce ? 1 : 0, s.reduceAngle);
-        out.append(buf.data(), static_cast<std::size_t>(std::max(len, 0)));
+        // "%s %s %s %s %f %f %f %d %f\n", with the numbers printed by
+        // appendFixed: a point whatever the C library's locale.
+        out += s.exe + ' ' + mesh + ' ' + grid + ' ' + lineFile + ' ';
+        appendFixed(out, s.density);
+        out += ' ';
+        appendFixed(out, s.haltGradient);
+        out += ' ';
+        appendFixed(out, s.haltAngle);
+        out += s.reduce ? " 1 " : " 0 ";
+        appendFixed(out, s.reduceAngle);
+        out += '\n';
         n3d += s.mesh.step;
         ndx += s.grid.step;
         nln += s.lines.step;

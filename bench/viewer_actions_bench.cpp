@@ -1,0 +1,152 @@
+// Times the viewer's "NEW POW LINES " in the window and the automatic
+// pipeline as a user starts it (quorax1 with the eight arguments).
+//
+//   viewer_actions_bench MESH.obj GRID.dx [REPEATS] [PROCESS_REPEATS]
+//
+// Run it on a display (xvfb-run): the window is never shown, but quorax1
+// started as a process shows its stages. "NEW POW LINES " runs REPEATS times
+// after the surface, the grid and the gradient are loaded; each press draws
+// on from the viewer's one random sequence, so the selections differ a
+// little. The process runs PROCESS_REPEATS times (default 3); it waits 3 s
+// for its timer before the first stage, and the figures are shown with and
+// without that wait.
+#include <QApplication>
+#include <QLocale>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "dx_reader.h"
+#include "tform1.h"
+#include "viewer_actions.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+
+struct ProcessRun {
+    double wall = 0;
+    long maxRssKb = 0;
+    int status = -1;
+};
+
+ProcessRun runProgram(const std::vector<std::string>& args) {
+    ProcessRun r;
+    std::fflush(stdout);
+    const auto t0 = Clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr)) ::_exit(126);
+        std::vector<char*> argv;
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    ::wait4(pid, &status, 0, &usage);
+    r.wall = seconds(t0, Clock::now());
+    r.maxRssKb = usage.ru_maxrss;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+    QLocale::setDefault(QLocale::c());
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s MESH.obj GRID.dx [REPEATS] [PROCESS_REPEATS]\n", argv[0]);
+        return 2;
+    }
+    const std::string meshPath = argv[1], gridPath = argv[2];
+    const int repeats = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
+    const int processRepeats = argc > 4 ? std::max(1, std::atoi(argv[4])) : 3;
+    char tmpl[] = "/tmp/quorax-viewer-bench-XXXXXX";
+    if (!::mkdtemp(tmpl)) return 1;
+    const std::string linesPath = std::string(tmpl) + "/lines.txt";
+
+    // The window's state as the typical session leaves it before "NEW POW LINES ".
+    quorax::TForm1 form;
+    auto t0 = Clock::now();
+    form.loadObjModel(QString::fromStdString(meshPath));
+    const double loadObj = seconds(t0, Clock::now());
+    t0 = Clock::now();
+    const quorax::DxReadResult dx = quorax::readDxGridFile(form.potentialGrid, gridPath);
+    const double readDx = seconds(t0, Clock::now());
+    if (!dx.ok || form.mesh.faceCount() == 0) {
+        std::fprintf(stderr, "cannot read the inputs: %s\n", dx.error.c_str());
+        return 1;
+    }
+    t0 = Clock::now();
+    form.B_gradientClick();
+    const double gradient = seconds(t0, Clock::now());
+    std::printf("inputs: %s (%d faces), %s (%d x %d x %d nodes)\n", meshPath.c_str(), form.mesh.faceCount(),
+                gridPath.c_str(), form.potentialGrid.nx, form.potentialGrid.ny, form.potentialGrid.nz);
+    std::printf("%-36s %9.1f ms\n", "load OBJ (viewer, + derivations)", loadObj * 1e3);
+    std::printf("%-36s %9.1f ms\n", "read DX", readDx * 1e3);
+    std::printf("%-36s %9.1f ms\n\n", "calculate grad", gradient * 1e3);
+
+    // "NEW POW LINES " with the default settings (density 0,01, 200 steps).
+    std::vector<double> press, seeding;
+    std::size_t lines = 0, points = 0;
+    for (int r = 0; r < repeats; ++r) {
+        t0 = Clock::now();
+        form.B_powlinesClick();
+        press.push_back(seconds(t0, Clock::now()));
+        lines = form.fieldLines.size();
+        points = 0;
+        for (const quorax::FieldLine& l : form.fieldLines) points += l.size();
+        // The face powers and the random selection alone, on a copy.
+        quorax::ViewerMesh copy = form.mesh;
+        quorax::ViewerRandom random;
+        t0 = Clock::now();
+        quorax::newPowSeeds(copy, form.potentialGrid, 0.01f, true, random);
+        seeding.push_back(seconds(t0, Clock::now()));
+    }
+    std::printf("NEW POW LINES : %zu lines, %zu points, %d presses\n", lines, points, repeats);
+    std::printf("%-36s %9.1f ms (best %.1f)\n", "  press, median", median(press) * 1e3,
+                *std::min_element(press.begin(), press.end()) * 1e3);
+    std::printf("%-36s %9.1f ms\n\n", "  of which powers and selection", median(seeding) * 1e3);
+
+    // The automatic pipeline as a process.
+    std::vector<double> walls;
+    long rss = 0;
+    for (int r = 0; r < processRepeats; ++r) {
+        const ProcessRun run =
+            runProgram({QUORAX1_PATH, meshPath, gridPath, linesPath, "0.01", "0.0", "45", "1", "3.0"});
+        if (run.status != 0) {
+            std::fprintf(stderr, "quorax1 failed with status %d\n", run.status);
+            return 1;
+        }
+        walls.push_back(run.wall);
+        rss = std::max(rss, run.maxRssKb);
+    }
+    const double wall = median(walls);
+    std::printf("automatic pipeline (quorax1, 8 arguments), %d runs\n", processRepeats);
+    std::printf("%-36s %9.1f ms\n", "  wall, median", wall * 1e3);
+    std::printf("%-36s %9.1f ms\n", "  wall without the 3 s timer wait", (wall - 3.0) * 1e3);
+    std::printf("%-36s %9.1f MB\n", "  peak RSS", rss / 1024.0);
+    std::remove(linesPath.c_str());
+    ::rmdir(tmpl);
+    return 0;
+}
