@@ -1,13 +1,8 @@
 // Takes the README's screenshots of the viewer on the bundled example: the
 // typical session, pressed button by button.
 //   viewer_screenshots EXAMPLES_DIR OUTPUT_DIR
-#include <QApplication>
-#include <QCheckBox>
-#include <QFileDialog>
-#include <QPushButton>
-#include <QTabWidget>
 #include <QTest>
-#include <QToolButton>
+#include <QtWidgets>
 
 #include <clocale>
 #include <cstdio>

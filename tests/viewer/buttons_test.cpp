@@ -1,0 +1,272 @@
+// The buttons of the POTENTIAL, OFFS, LINES and BAT tabs pressed through QTest on a window that is never
+// shown, and the automatic pipeline inside it: log lines word for word, line counts, the bytes of every export.
+#include "viewer_test.h"
+
+using namespace quorax;
+using namespace quorax::test;
+
+using Buttons = FormTest;
+
+TEST_F(Buttons, PotentialActionsRefuseWithoutAGridAndClampToIt) {
+    // φ = 10 + x on x = 0 … 5; the fourth vertex lies beyond the x = 5 face.
+    open(form->ToolButton3, "m.obj", "v 2.5 1 1\nv 2 3 1\nv 2 3 3\nv 9 1 3\nf 1 2 3\nf 1 3 4\n");
+    newLog();
+    for (QAbstractButton* b : {form->Button2, form->Button5, form->b_offsetpot, form->B_gradient, form->xxx,
+                               form->B_powlines, form->B_reducepoints_XXL})
+        press(b); // "Reduce points Strongly" before any lines: nothing, not even a line
+    const std::string no = ": no potential grid has been read; nothing ";
+    EXPECT_EQ(newLog(), (Log{"Assign to ELECTROSTATIC" + no + "assigned", "Assign to LIPOPHYLIC" + no + "assigned",
+                             "offset POT" + no + "assigned", "calculate grad" + no + "computed",
+                             "OLD POW LINES" + no + "traced", "NEW POW LINES" + no + "traced"}));
+    open(form->Button1, "grid.dx", linearDx(6));
+    press(form->Button2);
+    press(form->Button5);
+    const ViewerVertexData* d = form->mesh.vertexData.data();
+    EXPECT_EQ(std::tuple(d[0].electrostatic, d[3].electrostatic, d[1].lipophilic),
+              std::tuple(12.5f, 15.0f, 12.0f)); // trilinear; the nearest point of the box
+    const std::string out = ": 1 of 4 vertices lie outside the potential grid and were sampled at the nearest "
+                            "point of the grid box";
+    EXPECT_EQ(newLog(), (Log{"Assign to ELECTROSTATIC" + out, "Assign to LIPOPHYLIC" + out}));
+    press(form->b_offsetpot); // no offset surface yet: nothing to say
+    open(form->off2, "off.ply",
+         plyFile(Ply::Ascii, "element vertex 3\n" + kXyz, {"f2.5 f1 f1", "f3 f1 f1", "f6 f1 f1"}));
+    press(form->b_offsetpot); // the node below each vertex, clamped into the grid
+    const ViewerVertexData* o = form->offsetMeshes[1].vertexData.data();
+    EXPECT_EQ(std::tuple(o[0].electrostatic, o[1].electrostatic, o[2].electrostatic), std::tuple(12.f, 13.f, 15.f));
+    press(form->B_powlines);
+    const Log log = newLog();
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_EQ(log[0], "offset POT: 1 vertices lie outside the potential grid and took the value of the nearest "
+                      "border node");
+    EXPECT_EQ(log[3], "NEW POW LINES: 1 face corners lie outside the potential grid and were sampled at the "
+                      "nearest point of the grid box");
+}
+
+TEST_F(Buttons, GradientSeedingsAndProbeLine) {
+    open(form->ToolButton3, "m.obj", kSquareObj);
+    open(form->Button1, "grid.dx", linearDx(6));
+    newLog();
+    press(form->B_gradient);
+    // Each face: |12| · area 2 · (1/3) per corner, 24 in all; 48 · 0.03 = 1.44: one line.
+    form->E_densityparam->setText("0,03");
+    press(form->B_powlines);
+    EXPECT_EQ(form->fieldLines.size(), 1u);
+    press(form->B_func); // squares the powers and their range
+    EXPECT_EQ(std::pair(form->mesh.tri.faces[1].power, form->facePowerMax), std::pair(576.f, 576.f));
+    form->E_densityparam->setText("0.05"); // 2.4: not fewer lines than faces: none
+    press(form->B_powlines);
+    EXPECT_TRUE(form->fieldLines.empty() && form->linesReady);
+    // "OLD POW LINES" assigns first: |φ| = 12 at four vertices, all kept; none above 12.
+    press(form->xxx);
+    EXPECT_EQ(form->fieldLines.size(), 4u);
+    form->E_minpotline->setText("12");
+    press(form->xxx);
+    const std::string minMax = " molecule min power value24 molecule max power value:24";
+    EXPECT_EQ(newLog(), (Log{" grad max 1 grad min 1", " molecule power value48 line number:1", minMax,
+                             " molecule power value48 line number:2", minMax, "found 4 candidates",
+                             "found 0 candidates"}));
+
+    // The probe seed lies 10 grid spacings from the grid's origin on each axis; outside the grid, it is the line.
+    form->gradientGrid.origin = {-3, 0, 0};
+    form->gradientGrid.delta = {0.5f, 0.5f, 0.5f};
+    press(form->calcline);
+    EXPECT_TRUE(form->linesReady && form->fieldLines.empty());
+    EXPECT_EQ(form->probeLine, (FieldLine{{2, 5, 5}}));
+    press(form->B_reducepoints_XXL); // the empty lines of the probe alone are counted
+    EXPECT_EQ(newLog(), Log{"Removed: 0 points, remaining: 0"});
+}
+
+TEST_F(Buttons, SeedingRefusalsAndBounds) {
+    // "<- equal lines", 1000 wanted: stride 25. Every seed lies outside a 4³ gradient grid: one-point lines.
+    form->potentialGrid = makeGrid(4, [](int i, int, int) { return 10.0f + i; });
+    press(form->B_gradient);
+    for (const auto& [faces, lines] : {std::pair{25999, 1040u}, {25000, 1000u}}) {
+        form->mesh = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, std::vector<std::array<int32_t, 3>>(faces, {0, 1, 2}));
+        press(form->Button6);
+        EXPECT_EQ(form->fieldLines.size(), lines);
+    }
+    // The seed: the centroid lifted by the unnormalised normal (0, 0, 1).
+    EXPECT_TRUE(form->fieldLines[0][0] == (Vec3{1.0f / 3, 1.0f / 3, 1}));
+    newLog();
+    for (const char* wanted : {"0", "-5", "25001"}) {
+        form->E_numlinesX->setText(wanted);
+        press(form->Button6);
+        EXPECT_EQ(newLog(), Log{"<- equal lines: the number of lines must lie between 1 and the face count (25000), "
+                                "not " + std::string(wanted) + "; nothing traced"});
+    }
+    EXPECT_EQ(form->fieldLines.size(), 1000u);
+    form->E_numlinesX->setText("10,5");
+    press(form->Button6);
+    EXPECT_EQ(errors, QStringList{"'10,5' is not a valid integer value"});
+
+    // OLD POW: twelve candidates of weight 0.05 (m = trunc(10·w) = 0): no draw can remove one; the first ten stay.
+    std::vector<Vec3> points(12);
+    for (int i = 0; i < 12; ++i) points[i] = {2, float(1 + i % 4), float(1 + i / 4)};
+    form->mesh = makeMesh(points, {});
+    form->potentialGrid = makeGrid(6, [](int, int, int) { return 0.05f; });
+    form->CSE_numlines->setValue(10);
+    press(form->xxx);
+    EXPECT_EQ(form->fieldLines.size(), 10u);
+
+    // NEW POW: nine of ten faces wanted, eight taken about once in ten million visits: the strongest complete it.
+    std::vector<std::array<int32_t, 3>> faces(10, {0, 3, 4});
+    faces[0] = {0, 1, 2};
+    form->potentialGrid = makeGrid(2, [](int, int, int) { return 1.0f; });
+    form->mesh = makeMesh({{0, 0, 0}, {200, 0, 0}, {0, 100, 0}, {0.001f, 0, 0}, {0, 0.001f, 0}}, faces);
+    form->E_densityparam->setText("0,00095");
+    press(form->B_powlines);
+    EXPECT_EQ(form->fieldLines.size(), 9u);
+    const Log log = newLog();
+    ASSERT_EQ(log.size(), 6u);
+    EXPECT_EQ(Log(log.begin(), log.begin() + 2),
+              (Log{"found 12 candidates", "OLD POW LINES: no more candidates could be thinned out at random; kept the "
+                                          "first 10"}));
+    EXPECT_EQ(log[5], "NEW POW LINES: the random selection took too long; the strongest remaining faces completed it");
+}
+
+TEST_F(Buttons, Exports) {
+    press(form->B_exportlines); // before any lines: empty files; no decorations: no file
+    form->E_nomelinee->setText("lines.json");
+    press(form->b_expjson);
+    press(form->B_exportdeco);
+    EXPECT_TRUE(dir.exists("lines.json") && dir.exists("field_lines.txt") && !dir.exists("decoration.obj"));
+    EXPECT_EQ(dir.read("lines.json") + dir.read("field_lines.txt"), "");
+    form->linesReady = true;
+    form->fieldLines = {{{1, 2, 3}, {4, 5, 6}}, {{7, 8, 9}}};
+    press(form->b_expjson);
+    EXPECT_EQ(dir.read("lines.json"), "{\n\"lines\" : [\n[  1.000000, 2.000000, 3.000000, 4.000000, 5.000000, "
+                                      "6.000000 ],\n[  7.000000, 8.000000, 9.000000 ]\n]\n}\n");
+    form->fieldLines.clear();
+    press(form->b_expjson);
+    EXPECT_EQ(dir.read("lines.json"), "{\n\"lines\" : [\n]\n}\n");
+    form->fieldLines = {{{4.0f, -1.5f, 0.25f}, {4.5f, -1.0f, 0.0f}}};
+    form->E_nomelinee->setText("field_lines.txt");
+    press(form->B_exportlines); // from the last point to the first
+    EXPECT_EQ(dir.read("field_lines.txt"), "n\nv 4.500000 -1.000000 0.000000\nv 4.000000 -1.500000 0.250000\n");
+
+    press(form->Button3); // no model: an empty file
+    EXPECT_TRUE(dir.exists("mol.obj") && dir.read("mol.obj").empty());
+    open(form->ToolButton3, "m.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+    ViewerVertexData* d = form->mesh.vertexData.data();
+    std::tie(d[0].electrostatic, d[0].lipophilic, d[1].electrostatic) = std::tuple(-1.5f, 0.25f, 2.0f);
+    press(form->Button3);
+    EXPECT_EQ(dir.read("mol.obj"), "v 0.000000 0.000000 0.000000\nvt -1.500000 0.250000\n"
+                                   "v 1.000000 0.000000 0.000000\nvt 2.000000 0.000000\n"
+                                   "v 0.000000 1.000000 0.000000\nvt 0.000000 0.000000\nf 1/1 2/2 3/3\n");
+
+    // Points (0, 0, 9 − k), walked from (0, 0, 0): skip 5 ends at B = (0, 0, 5), pyr 2 at (0, 0, 7): one head of
+    // size 2 along +z, its base B ± 0.5·u, B ± 0.5·w with u = (1, 0, 0), w = (0, −1, 0); the base triangles last.
+    form->fieldLines = {{}};
+    for (int k = 0; k < 10; ++k) form->fieldLines[0].push_back({0, 0, float(9 - k)});
+    press(form->B_decor1);
+    press(form->B_exportdeco);
+    const char *up = "0.500000 0.000000 5", *um = "-0.500000 0.000000 5", *wp = "0.000000 -0.500000 5",
+               *wm = "0.000000 0.500000 5", *t = "0.000000 0.000000 7";
+    const char* corners[] = {wp, up, t, um, wp, t, up, wm, t, wm, um, t, up, wp, wm, um, wm, wp};
+    std::string expected;
+    for (int c = 0; c < 18; ++c) {
+        expected += "v " + std::string(corners[c]) + ".000000\n";
+        if (c % 3 == 2) expected += QString::asprintf("f %d %d %d\n", c - 1, c, c + 1).toStdString();
+    }
+    EXPECT_EQ(dir.read("decoration.obj"), expected);
+    form->linesReady = false; // without lines DECO 1 only empties the lists
+    press(form->B_decor1);
+    press(form->B_exportdeco);
+    EXPECT_EQ(dir.read("decoration.obj"), "");
+
+    // A file that cannot be written (the temporary name beside a long one would be too long; a folder of the
+    // fixed name) keeps what was there, and the log says why.
+    const std::string longName(250, 'L');
+    dir.write(longName, "old");
+    form->E_nomelinee->setText(QString::fromStdString(longName));
+    for (const char* name : {"decoration.obj", "mol.obj", "esegui.bat"}) {
+        std::filesystem::remove(name);
+        std::filesystem::create_directory(name);
+    }
+    newLog();
+    for (QAbstractButton* b : {form->b_expjson, form->B_exportlines, form->B_exportdeco, form->Button3, form->Bgenbat})
+        press(b);
+    const std::string cannot = ": cannot write \"", tooLong = "\": File name too long";
+    EXPECT_EQ(newLog(), (Log{"Export JSON" + cannot + longName + tooLong, "Export Lines" + cannot + longName + tooLong,
+                             "EXPORT DECO" + cannot + ".//decoration.obj\": Is a directory",
+                             "Export to OBJ" + cannot + ".//mol.obj\": Is a directory",
+                             "generate BAT" + cannot + ".//esegui.bat\": Is a directory"}));
+    EXPECT_EQ(dir.read(longName), "old");
+}
+
+TEST_F(Buttons, BatchFile) {
+    press(form->Bgenbat);
+    Log lines = splitLines(dir.read("esegui.bat"));
+    const std::string numbers = " 0.010000 0.000000 45.000000 0 3.000000";
+    ASSERT_EQ(lines.size(), 34u);
+    EXPECT_EQ(lines[0], "quorax molecule0.obj molecule0.dx field_lines0.txt" + numbers);
+    EXPECT_EQ(lines[33], "quorax molecule99.obj molecule99.dx field_lines99.txt" + numbers);
+    form->CSto3d->setValue(9); // the shortest series ends the file; the others keep pace
+    press(form->Bgenbat);
+    lines = splitLines(dir.read("esegui.bat"));
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[3], "quorax molecule9.obj molecule9.dx field_lines9.txt" + numbers);
+    // A FROM beyond its TO: one line. A pattern of three characters takes the number in front; no exe, a space.
+    for (QSpinBox* s : {form->CSto3d, form->CSfromdx, form->CSfromln}) s->setValue(5);
+    form->CSfrom3d->setValue(7);
+    form->Einput3d->setText("obj");
+    form->CB_reducebat->setChecked(true);
+    form->Eexe->clear();
+    press(form->Bgenbat);
+    const std::string one = " 7obj molecule5.dx field_lines5.txt 0.010000 0.000000 45.000000 1 3.000000\n";
+    EXPECT_EQ(dir.read("esegui.bat"), one);
+
+    // Refusals leave the previous file: steps that never reach TO, too many lines.
+    form->CSfrom3d->setValue(0);
+    for (QSpinBox* s : {form->CSstep3d, form->CSstepdx, form->CSstepln}) s->setValue(0);
+    press(form->Bgenbat);
+    form->CSstepln->setValue(1);
+    form->CStoln->setValue(2000000000);
+    press(form->Bgenbat);
+    EXPECT_EQ(dir.read("esegui.bat"), one);
+    EXPECT_EQ(newLog(), (Log{"generate BAT: no number series can ever pass its TO (each STEP is 0 or negative); "
+                             "nothing written",
+                             "generate BAT: the series would give 1999999996 lines, more than 1000000; nothing "
+                             "written"}));
+}
+
+TEST_F(Buttons, BatchFileRunsWithSh) {
+    // The example under the names of the series' only member.
+    std::filesystem::copy_file(QUORAX_EXAMPLES_DIR "/fas2.obj", dir.file("molecule0.obj"));
+    std::filesystem::copy_file(QUORAX_EXAMPLES_DIR "/fas2.dx", dir.file("molecule0.dx"));
+    form->Eexe->setText(QUORAX_TOOL_PATH);
+    for (QSpinBox* s : {form->CSto3d, form->CStodx, form->CStoln}) s->setValue(0);
+    press(form->Bgenbat);
+    const ProcessResult r = runProcess("/bin/sh", {"esegui.bat"}, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_GT(linesInFile(dir.read("field_lines0.txt")), 10);
+}
+
+TEST_F(Buttons, AutomaticRunInACommaLocale) {
+    QLocale::setDefault(QLocale(QLocale::German));
+    struct CLocaleAfter { ~CLocaleAfter() { QLocale::setDefault(QLocale::c()); } } restore;
+    const std::string obj = dir.file("square.obj"), dx = dir.file("grid.dx");
+    dir.write("square.obj", "v 2 5 5\nv 2 7 5\nv 2 7 7\nv 2 5 7\nf 1 2 3\nf 1 3 4\n"); // inside the grid
+    dir.write("grid.dx", linearDx(16));
+    makeForm({QString::fromStdString(obj), QString::fromStdString(dx), QString::fromStdString(dir.file("lines.txt")),
+              "0.03", "0.0", "45", "1", "3.0"});
+    form->autotimer->stop(); // run at once instead of after three seconds
+    int status = -1;
+    form->endProcess = [&status](int s) { status = s; };
+    form->autotimerTimer();
+    ASSERT_EQ(status, 0);
+    const Log log = newLog();
+    ASSERT_EQ(log.size(), 17u);
+    // 0.03 is stored as the float 0.0299999993294477…: 48 · 0.03 gives one line, which keeps three points.
+    EXPECT_EQ(Log(log.begin(), log.begin() + 15),
+              (Log{"loading model " + obj, "OBJ ok: v 4 t 2", "loaded model " + obj, "loading dx " + dx,
+                   "loading dx " + dx, "calculating field", " grad max 1 grad min 1", "field ok",
+                   "Lines x eV/A2 0,0299999993294477", "gradient halt 0", "angle halt    45", "calculating lines",
+                   " molecule power value48 line number:1", " molecule min power value24 molecule max power value:24",
+                   "lines calculated"}));
+    EXPECT_TRUE(std::regex_match(log[15], std::regex(R"(Removed: [1-9]\d* points, remaining: 3)"))) << log[15];
+    EXPECT_EQ(log[16], "exporting lines " + dir.file("lines.txt"));
+    EXPECT_TRUE(!form->cb_drawgrid->isChecked() && form->CB_showlines->isChecked());
+    EXPECT_EQ(form->PageControl1->currentWidget(), form->TabSheet5);
+    EXPECT_EQ(linesInFile(dir.read("lines.txt")), 1);
+}

@@ -1,0 +1,152 @@
+// Shared by the viewer's tests: files written by the tests, grids and meshes made in memory, and a main window in
+// a fresh folder with its open dialogs and error box replaced.
+#pragma once
+
+#include <QTest>
+#include <QtWidgets>
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <regex>
+#include <sstream>
+
+#include "gl_panel.h"
+#include "process.h"
+#include "radio_group.h"
+#include "tform1.h"
+
+namespace quorax::test {
+
+enum class Ply { Ascii, Little, Big };
+
+// A PLY file: `header` between the format line and end_header, then one data item per string of typed values
+// ("b3" one byte, "s3" two, "i3" four, "f0.5" float, "d0.5" double), written as typed (ASCII) or as bytes.
+inline std::string plyFile(Ply e, const std::string& header, const std::vector<std::string>& items) {
+    const char* format[] = {"ascii", "binary_little_endian", "binary_big_endian"};
+    std::string out = "ply\nformat " + std::string(format[int(e)]) + " 1.0\n" + header + "end_header\n";
+    for (const std::string& item : items) {
+        std::istringstream in(item);
+        std::string token;
+        for (bool first = true; in >> token; first = false) {
+            const std::string text = token.substr(1);
+            if (e == Ply::Ascii) {
+                out += (first ? "" : " ") + text;
+                continue;
+            }
+            uint64_t bits = uint64_t(std::stoll(text));
+            int bytes = token[0] == 'b' ? 1 : token[0] == 's' ? 2 : 4;
+            if (token[0] == 'f') bits = std::bit_cast<uint32_t>(std::stof(text));
+            if (token[0] == 'd') bits = std::bit_cast<uint64_t>(std::stod(text)), bytes = 8;
+            for (int i = 0; i < bytes; ++i) out += char(bits >> (8 * (e == Ply::Little ? i : bytes - 1 - i)));
+        }
+        if (e == Ply::Ascii) out += '\n';
+    }
+    return out;
+}
+inline const std::string kXyz = "property float x\nproperty float y\nproperty float z\n";
+inline const std::string kFaceList = "property list uchar int vertex_indices\n";
+
+// Two triangles of area 2 in the plane x = 2, normals (4, 0, 0).
+inline const std::string kSquareObj = "v 2 1 1\nv 2 3 1\nv 2 3 3\nv 2 1 3\nf 1 2 3\nf 1 3 4\n";
+
+// An OpenDX grid of n³ nodes, spacing 1 from the origin, φ = 10 + x.
+inline std::string linearDx(int n) {
+    std::ostringstream s;
+    const std::string counts = " counts " + std::to_string(n) + ' ' + std::to_string(n) + ' ' + std::to_string(n);
+    s << "object 1 class gridpositions" << counts << "\norigin 0 0 0\ndelta 1 0 0\ndelta 0 1 0\ndelta 0 0 1\n"
+      << "object 2 class gridconnections" << counts << "\nobject 3 class array type double rank 0 items " << n * n * n
+      << " data follows\n";
+    for (int i = 0; i < n * n * n; ++i) s << 10 + i / (n * n) << '\n';
+    return s.str();
+}
+
+// A grid in memory: n³ nodes, spacing `delta` from `origin`, node (i, j, k) = f(i, j, k).
+inline PotentialGrid makeGrid(int n, const std::function<float(int, int, int)>& f, float delta = 1, Vec3 origin = {}) {
+    PotentialGrid g;
+    g.nx = g.ny = g.nz = n;
+    g.origin = origin;
+    g.delta = {delta, delta, delta};
+    for (int i = 0; i < n * n * n; ++i) g.values.push_back(f(i / (n * n), i / n % n, i % n));
+    g.loaded = true;
+    return g;
+}
+
+// A viewer mesh of these vertices and faces, derived as after a load.
+inline ViewerMesh makeMesh(const std::vector<Vec3>& points, const std::vector<std::array<int32_t, 3>>& faces) {
+    ViewerMesh m;
+    for (const Vec3& p : points) m.tri.vertices.push_back({p, {}, 0.0f});
+    for (const auto& f : faces) std::copy(f.begin(), f.end(), m.tri.faces.emplace_back().v);
+    m.tri.loaded = true;
+    m.resetViewerFields(kObjVertexColor);
+    deriveViewerMesh(m);
+    return m;
+}
+
+inline std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);) out.push_back(l);
+    return out;
+}
+
+// The number of lines in a lines file, whose format it checks: "n", then "v x y z" lines.
+inline int linesInFile(const std::string& text) {
+    static const std::regex point(R"(v -?\d+\.\d{6} -?\d+\.\d{6} -?\d+\.\d{6})");
+    int lines = 0;
+    for (const std::string& r : splitLines(text)) {
+        lines += r == "n";
+        EXPECT_TRUE(lines > 0 && (r == "n" || std::regex_match(r, point))) << r;
+    }
+    return lines;
+}
+
+using Log = std::vector<std::string>;
+
+class FormTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::unique_ptr<TForm1> form;
+    QString nextFile;   // what the next open dialog returns ("" cancels)
+    QStringList errors; // conversion errors shown to the user
+
+    void SetUp() override {
+        previous_ = std::filesystem::current_path();
+        std::filesystem::current_path(dir.path()); // the exports write here
+        makeForm({});
+    }
+    void TearDown() override {
+        form.reset();
+        std::filesystem::current_path(previous_);
+    }
+    void makeForm(const QStringList& args) {
+        form = std::make_unique<TForm1>(args);
+        form->chooseFile = [this](QFileDialog*) { return nextFile; };
+        form->showError = [this](const QString& e) { errors << e; };
+        seen_ = 1; // "Program Started"
+    }
+    void press(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
+    // Writes a file into the folder and presses `b`, whose dialog picks it.
+    void open(QAbstractButton* b, const std::string& name, const std::string& content) {
+        dir.write(name, content);
+        nextFile = QString::fromStdString(dir.file(name));
+        press(b);
+    }
+    // The log lines appended since the last call.
+    Log newLog() {
+        const QStringList all = form->Memo1->toPlainText().split('\n');
+        Log out;
+        for (qsizetype i = seen_; i < all.size(); ++i) out.push_back(all[i].toStdString());
+        seen_ = all.size();
+        return out;
+    }
+
+private:
+    std::filesystem::path previous_;
+    qsizetype seen_ = 1;
+};
+
+} // namespace quorax::test
