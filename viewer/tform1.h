@@ -210,6 +210,7 @@ private:
     std::map<const QLineEdit*, float> lastGoodValue_; // for edits read in every frame
     float frameValue(QLineEdit* edit);
     int wheelRemainder_ = 0;
+    bool linesExportFailed_ = false; // the last "Export Lines" could not write its file
 };
 
 } // namespace quorax

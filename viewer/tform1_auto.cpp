@@ -109,10 +109,8 @@ void TForm1::autotimerTimer() {
     }
     log("exporting lines " + QString::fromStdString(argLinesFile));
     refresh();
-    const int before = Memo1->blockCount();
     B_exportlinesClick();
-    // Export Lines logs only when the file could not be written.
-    endProcess(Memo1->blockCount() == before ? 0 : 1);
+    endProcess(linesExportFailed_ ? 1 : 0);
 }
 
 } // namespace quorax

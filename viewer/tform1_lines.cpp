@@ -103,7 +103,7 @@ void TForm1::B_powlinesClick() {
     log(" molecule min power value" + general(s.minPower) + " molecule max power value:" + general(s.maxPower));
     if (s.cornersOutside > 0)
         log("NEW POW LINES: " + std::to_string(s.cornersOutside) +
-            " face corners lie outside the potential grid and were sampled at the nearest point of the grid box");
+            " face corners lie outside the potential grid or on its upper faces and were sampled at the nearest point of the grid box");
     if (s.boundReached)
         log("NEW POW LINES: the random selection took too long; the strongest remaining faces completed it");
     trace.maxSteps = CSEintegrationsteps->value();
@@ -122,8 +122,8 @@ void TForm1::B_exportlinesClick() {
     const std::string path = E_nomelinee->text().toStdString();
     std::string error;
     const std::vector<FieldLine> none;
-    if (!writeLinesFile(path, linesReady ? fieldLines : none, error))
-        log("Export Lines: cannot write \"" + path + "\": " + error);
+    linesExportFailed_ = !writeLinesFile(path, linesReady ? fieldLines : none, error);
+    if (linesExportFailed_) log("Export Lines: cannot write \"" + path + "\": " + error);
 }
 
 void TForm1::B_funcClick() {

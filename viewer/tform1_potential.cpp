@@ -38,7 +38,7 @@ void TForm1::assignPotential(bool electrostatic) {
         mesh, potentialGrid, electrostatic ? ValueSlot::Electrostatic : ValueSlot::Lipophilic);
     if (outside > 0)
         log(std::string(action) + ": " + std::to_string(outside) + " of " + std::to_string(mesh.vertexCount()) +
-            " vertices lie outside the potential grid and were sampled at the nearest point of the grid box");
+            " vertices lie outside the potential grid or on its upper faces and were sampled at the nearest point of the grid box");
 }
 
 void TForm1::Button4Click() { assignPotential(true); }

@@ -60,6 +60,7 @@ std::string loadObjViewerMesh(ViewerMesh& mesh, const std::string& path, std::st
     if (!readObjMeshFile(mesh.tri, path, error, &r, options)) mesh.tri.clear();
     if (skippedFaces) *skippedFaces = r.skippedFaces;
     mesh.resetViewerFields(kObjVertexColor);
+    for (int32_t i = 0; i < mesh.vertexCount(); ++i) mesh.vertexData[i].exportIndex = i + 1; // running number
     deriveViewerMesh(mesh);
     return "OBJ ok: v " + std::to_string(mesh.vertexCount()) + " t " + std::to_string(mesh.faceCount());
 }

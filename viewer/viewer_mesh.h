@@ -18,7 +18,7 @@ constexpr uint32_t kDeletedFlag = 1u;
 struct ViewerVertexData {
     uint32_t flags = 0;
     std::array<uint8_t, 4> color = {255, 255, 255, 255};
-    int32_t exportIndex = 0;    // 1-based position written by the OBJ export
+    int32_t exportIndex = 0;    // 1-based running number (OBJ reader, OBJ export)
     float electrostatic = 0.0f; // first value slot, drawn as the surface colour
     float lipophilic = 0.0f;    // second value slot
 };

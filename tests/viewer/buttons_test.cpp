@@ -24,8 +24,8 @@ TEST_F(Buttons, PotentialActionsRefuseWithoutAGridAndClampToIt) {
     const ViewerVertexData* d = form->mesh.vertexData.data();
     EXPECT_EQ(std::tuple(d[0].electrostatic, d[3].electrostatic, d[1].lipophilic),
               std::tuple(12.5f, 15.0f, 12.0f)); // trilinear; the nearest point of the box
-    const std::string out = ": 1 of 4 vertices lie outside the potential grid and were sampled at the nearest "
-                            "point of the grid box";
+    const std::string out = ": 1 of 4 vertices lie outside the potential grid or on its upper faces and were "
+                            "sampled at the nearest point of the grid box";
     EXPECT_EQ(newLog(), (Log{"Assign to ELECTROSTATIC" + out, "Assign to LIPOPHYLIC" + out}));
     press(form->b_offsetpot); // no offset surface yet: nothing to say
     open(form->off2, "off.ply",
@@ -38,8 +38,8 @@ TEST_F(Buttons, PotentialActionsRefuseWithoutAGridAndClampToIt) {
     ASSERT_EQ(log.size(), 4u);
     EXPECT_EQ(log[0], "offset POT: 1 vertices lie outside the potential grid and took the value of the nearest "
                       "border node");
-    EXPECT_EQ(log[3], "NEW POW LINES: 1 face corners lie outside the potential grid and were sampled at the "
-                      "nearest point of the grid box");
+    EXPECT_EQ(log[3], "NEW POW LINES: 1 face corners lie outside the potential grid or on its upper faces and "
+                      "were sampled at the nearest point of the grid box");
 }
 
 TEST_F(Buttons, GradientSeedingsAndProbeLine) {
