@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "dx_reader.h"
 #include "file_io.h"
 #include "obj_reader.h"
@@ -25,11 +26,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point a, Clock::time_point b) {
-    return std::chrono::duration<double>(b - a).count();
-}
+using namespace quorax::bench;
 
 const char* phaseName(quorax::Phase p) {
     switch (p) {
@@ -43,34 +40,6 @@ const char* phaseName(quorax::Phase p) {
     case quorax::Phase::Write: return "writing";
     }
     return "?";
-}
-
-struct ProcessRun {
-    double wall = 0;
-    long maxRssKb = 0;
-    int status = -1;
-};
-
-ProcessRun runTool(const std::vector<std::string>& args) {
-    ProcessRun r;
-    std::fflush(stdout); // the child must not print our buffered output again
-    const auto t0 = Clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (!std::freopen("/dev/null", "w", stdout)) ::_exit(126);
-        std::vector<char*> argv;
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    struct rusage usage {};
-    ::wait4(pid, &status, 0, &usage);
-    r.wall = seconds(t0, Clock::now());
-    r.maxRssKb = usage.ru_maxrss;
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
 }
 
 } // namespace
@@ -158,7 +127,7 @@ int main(int argc, char** argv) {
     ProcessRun bestRun;
     bestRun.wall = 1e9;
     for (int r = 0; r < repeats; ++r) {
-        const ProcessRun run = runTool({QUORAX_TOOL_PATH, objPath, dxPath, linesPath, "0.01", "0.0", "45", "1", "3.0"});
+        const ProcessRun run = runMeasured({QUORAX_TOOL_PATH, objPath, dxPath, linesPath, "0.01", "0.0", "45", "1", "3.0"});
         if (run.status != 0) {
             std::fprintf(stderr, "quorax failed with status %d\n", run.status);
             return 1;

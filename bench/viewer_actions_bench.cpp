@@ -25,43 +25,14 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "dx_reader.h"
 #include "tform1.h"
 #include "viewer_actions.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
-
-struct ProcessRun {
-    double wall = 0;
-    long maxRssKb = 0;
-    int status = -1;
-};
-
-ProcessRun runProgram(const std::vector<std::string>& args) {
-    ProcessRun r;
-    std::fflush(stdout);
-    const auto t0 = Clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr)) ::_exit(126);
-        std::vector<char*> argv;
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    struct rusage usage {};
-    ::wait4(pid, &status, 0, &usage);
-    r.wall = seconds(t0, Clock::now());
-    r.maxRssKb = usage.ru_maxrss;
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
+using namespace quorax::bench;
 
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -133,7 +104,7 @@ int main(int argc, char** argv) {
     long rss = 0;
     for (int r = 0; r < processRepeats; ++r) {
         const ProcessRun run =
-            runProgram({QUORAX1_PATH, meshPath, gridPath, linesPath, "0.01", "0.0", "45", "1", "3.0"});
+            runMeasured({QUORAX1_PATH, meshPath, gridPath, linesPath, "0.01", "0.0", "45", "1", "3.0"});
         if (run.status != 0) {
             std::fprintf(stderr, "quorax1 failed with status %d\n", run.status);
             return 1;
