@@ -1,4 +1,6 @@
 // The viewer's model without the window: the PLY reader's fans, strips and refusals, and the arrow heads.
+#include <fstream>
+
 #include "decorations.h"
 #include "ply_reader.h"
 #include "viewer_test.h"
@@ -77,6 +79,28 @@ TEST_F(PlyReader, RefusesBadAndTruncatedFilesAndLeavesAnEmptyModel) {
         EXPECT_EQ(mesh.vertexCount() + mesh.faceCount() + int(mesh.vertexData.size()), 0);
         EXPECT_TRUE(mesh.bboxMin == (Vec3{1, 1, 1}) && mesh.bboxMax == (Vec3{-1, -1, -1}));
     }
+}
+
+// data/meshlab_torus.ply was written by MeshLab ("meshlabserver -i meshlab_torus.off -o meshlab_torus.ply -m vc vn")
+// from the COFF file beside it: the same positions and triangles, in file order.
+TEST_F(PlyReader, ReadsAMeshLabExportLikeItsSource) {
+    ASSERT_TRUE(loadPlyViewerMesh(mesh, QUORAX_VIEWER_TEST_DATA "/meshlab_torus.ply", error)) << error;
+    std::ifstream off(QUORAX_VIEWER_TEST_DATA "/meshlab_torus.off");
+    std::string magic;
+    int vertices = 0, faces = 0, edges = 0, rgba[4], corners = 0;
+    ASSERT_TRUE(off >> magic >> vertices >> faces >> edges);
+    ASSERT_EQ(std::pair(mesh.vertexCount(), mesh.faceCount()), std::pair(vertices, faces));
+    for (const MeshVertex& v : mesh.tri.vertices) {
+        Vec3 p;
+        off >> p.x >> p.y >> p.z >> rgba[0] >> rgba[1] >> rgba[2] >> rgba[3];
+        EXPECT_TRUE(v.pos == p);
+    }
+    for (const Tri& t : triangles(mesh)) {
+        Tri want;
+        off >> corners >> want[0] >> want[1] >> want[2];
+        EXPECT_EQ(t, want);
+    }
+    EXPECT_TRUE(off);
 }
 
 TEST(Decorations, EverySeventhPointAndTheJitterCarriedOver) {
