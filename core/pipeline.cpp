@@ -55,7 +55,13 @@ public:
         std::fprintf(out_, "combined power value %f\n", static_cast<double>(budget.totalPower));
         std::fprintf(out_, "%d lines will be calculated\n", budget.count);
         std::vector<Vec3> seeds;
-        seedLines(mesh_, seeds, budget.count, hooks_.generatorSeed);
+        const SeedingResult seeded = seedLines(mesh_, seeds, budget.count, hooks_.generatorSeed);
+        if (seeded.boundReached)
+            report("warning", "the random choice of " + std::to_string(budget.count) + " seed faces among " +
+                                  std::to_string(mesh_.faceCount()) + " stopped after " +
+                                  std::to_string(seeded.draws) +
+                                  " draws (the faces have nearly equal power); the weakest remaining faces "
+                                  "were left out");
         std::fprintf(out_, "line seeds found\n");
         if (p_.debug) {
             std::string error;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 
 #include "seeding.h"
@@ -28,7 +29,7 @@ TriMesh strip(const std::vector<float>& powers) {
 std::vector<int> seed(const std::vector<float>& powers, int budget, uint32_t generatorSeed) {
     TriMesh m = strip(powers);
     std::vector<Vec3> seeds = {{9, 9, 9}}, want = {{9, 9, 9}};
-    const int count = seedLines(m, seeds, budget, generatorSeed);
+    const int count = seedLines(m, seeds, budget, generatorSeed).seeded;
     std::vector<int> faces;
     for (int f = 0; f < m.faceCount(); ++f)
         if (m.faces[f].seeded)
@@ -58,6 +59,26 @@ int referenceSimplify(std::vector<Vec3>& p, float cosReduce, ZeroSegmentRule rul
         }
     }
     return removed;
+}
+
+// The thinning written the literal way: a cursor stepping face by face and
+// passing over unmarked faces, with no bound on the draws. Returns the marks.
+std::vector<int> referenceThinning(const std::vector<float>& powers, int budget, uint32_t generatorSeed) {
+    const int n = static_cast<int>(powers.size());
+    const float maxPower = *std::max_element(powers.begin(), powers.end());
+    std::vector<int> marked(n, 1);
+    int remaining = n, removable = 0;
+    for (float p : powers) removable += std::pow(p / maxPower, 1.5f) < 1.0f;
+    SeedRandom random(generatorSeed);
+    for (int c = 0; remaining > budget && removable > 0; c = (c + 1) % n) {
+        if (!marked[c]) continue;
+        const float r = static_cast<float>(random.next() / 32767.0);
+        if (static_cast<float>(std::pow(powers[c] / maxPower, 1.5)) < r) marked[c] = 0, --remaining, --removable;
+    }
+    std::vector<int> faces;
+    for (int f = 0; f < n; ++f)
+        if (marked[f] && static_cast<int>(faces.size()) < budget) faces.push_back(f);
+    return faces;
 }
 
 } // namespace
@@ -105,6 +126,53 @@ TEST(Seeding, PowerDecidesAndThinningEnds) {
     // still ends, with the first `budget` faces.
     for (float p : {2.5f, 0.0f})
         EXPECT_EQ(seed(std::vector<float>(10, p), 3, 0), (std::vector<int>{0, 1, 2}));
+}
+
+TEST(Seeding, MatchesTheFaceByFaceCursor) {
+    // Random powers with runs of equal and zero powers, every budget regime:
+    // the ring over the marked faces visits them as the literal cursor does.
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> len(1, 300), kind(0, 9);
+    std::uniform_real_distribution<float> u(0.0f, 10.0f);
+    for (int n = 0; n < 200; ++n) {
+        std::vector<float> powers(len(rng));
+        for (float& p : powers) p = kind(rng) == 0 ? 0.0f : kind(rng) == 1 ? 10.0f : u(rng);
+        const int faces = static_cast<int>(powers.size());
+        const int budget = std::uniform_int_distribution<int>(1, faces)(rng);
+        const uint32_t generatorSeed = rng();
+        TriMesh m = strip(powers);
+        std::vector<Vec3> seeds;
+        const SeedingResult r = seedLines(m, seeds, budget, generatorSeed);
+        EXPECT_FALSE(r.boundReached);
+        std::vector<int> got;
+        for (int f = 0; f < faces; ++f)
+            if (m.faces[f].seeded) got.push_back(f);
+        ASSERT_EQ(got, referenceThinning(powers, budget, generatorSeed)) << "case " << n;
+    }
+}
+
+TEST(Seeding, BoundedThinningKeepsTheStrongest) {
+    // 100 000 faces of nearly equal power: each visit removes a face about once in
+    // 32768 draws, so thinning to 100 would take some 3·10⁹ draws. The draws stop
+    // at the bound and the strongest faces stay: the ten of power 1 (face order
+    // among equals), then the 90 of the next power.
+    std::vector<float> powers(100000);
+    for (int f = 0; f < 100000; ++f) powers[f] = 0.99999f - 1e-7f * float(f % 7);
+    for (int f = 5; f < 100000; f += 10000) powers[f] = 1.0f;
+    TriMesh m = strip(powers);
+    std::vector<Vec3> seeds;
+    const SeedingResult r = seedLines(m, seeds, 100, 3);
+    EXPECT_TRUE(r.boundReached);
+    EXPECT_EQ(r.draws, maxSeedingDraws(100000));
+    EXPECT_EQ(r.seeded, 100);
+    EXPECT_EQ(seeds.size(), 100u);
+    int strongest = 0, next = 0;
+    for (int f = 0; f < 100000; ++f) {
+        if (!m.faces[f].seeded) continue;
+        strongest += powers[f] == 1.0f;
+        next += powers[f] == 0.99999f;
+    }
+    EXPECT_EQ(std::pair(strongest, next), std::pair(10, 90));
 }
 
 TEST(Simplify, KeepsTheEnds) {

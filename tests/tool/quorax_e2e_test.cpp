@@ -310,6 +310,39 @@ TEST(ToolInputs, BadFacesAndOutsideVerticesAreWarnings) {
     EXPECT_NE(r.err.find("probably not in the same frame"), std::string::npos) << r.err;
 }
 
+TEST(ToolInputs, NearlyEqualPowersEndTheThinningAtItsBound) {
+    // About 100 000 faces of nearly equal area (a 224 × 224 sheet, its height
+    // jittered by a thousandth) over a constant potential: a random draw removes
+    // a face about once in 32768, so the thinning stops at its bound and the
+    // strongest faces make up the budget, with a warning.
+    Case c;
+    std::ostringstream obj;
+    const int n = 224;
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j)
+            obj << "v " << 2 + 15.0 * i / n << ' ' << 2 + 15.0 * j / n << ' ' << 10 + 0.001 * ((7 * i + 3 * j) % 5)
+                << '\n';
+    for (int i = 0; i + 1 < n; ++i)
+        for (int j = 0; j + 1 < n; ++j) {
+            const int v = i * n + j + 1;
+            obj << "f " << v << ' ' << v + n << ' ' << v + 1 << "\nf " << v + 1 << ' ' << v + n << ' ' << v + n + 1
+                << '\n';
+        }
+    c.dir.write("sheet.obj", obj.str());
+    c.dir.write("flat.dx", dxGrid(20, [](int, int, int) { return 1.0; }));
+    auto a = c.args("0.5");
+    a[0] = c.dir.file("sheet.obj");
+    a[1] = c.dir.file("flat.dx");
+    a[4] = "0.01";
+    const ProcessResult r = c.run(a);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(r.out, m, std::regex("\n([0-9]+) lines will be calculated\n"))) << r.out;
+    EXPECT_NEAR(std::stod(m[1].str()), 0.5 * 225, 2);
+    EXPECT_NE(r.err.find("seed faces among 99458 stopped after 20891600 draws"), std::string::npos) << r.err;
+    EXPECT_EQ(parseLinesFile(c.dir.read("lines.txt")).size(), std::stoul(m[1].str()));
+}
+
 TEST(ToolOutputs, UnwritableLinesFileIsAnErrorAndDumpsAreWarnings) {
     Case c;
     auto a = c.args();
