@@ -1,12 +1,13 @@
-// Where field lines start (line budget and seeding) and how traced lines are thinned.
+// How many field lines a surface deserves and where they start.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <utility>
+#include <vector>
 
 #include "seeding.h"
-#include "simplify.h"
 
 using namespace quorax;
 
@@ -37,28 +38,6 @@ std::vector<int> seed(const std::vector<float>& powers, int budget, uint32_t gen
     EXPECT_EQ(seeds, want);
     EXPECT_TRUE(count == static_cast<int>(faces.size()) && count == std::max(budget, 0));
     return faces;
-}
-
-// The simplification written the slow, literal way: one point at a time, the
-// later points shifted down after each removal, the point count re-read before
-// every test, passes until one removes nothing.
-int referenceSimplify(std::vector<Vec3>& p, float cosReduce, ZeroSegmentRule rule) {
-    int removed = 0;
-    for (bool again = true; again;) {
-        again = false;
-        for (int l = 1; l < static_cast<int>(p.size()) - 2;) {
-            const Vec3 a = p[l] - p[l - 1], b = p[l + 1] - p[l];
-            // A zero segment: dividing by its length gives NaN, never greater
-            // (console); it stays the zero vector, so the product is 0 (viewer).
-            const float d = length(a) != 0 && length(b) != 0     ? dot(normalize(a), normalize(b))
-                            : rule == ZeroSegmentRule::DotIsZero ? 0.0f
-                                                                 : NAN;
-            const bool remove = d > cosReduce;
-            if (remove) p.erase(p.begin() + l), ++removed, again = true;
-            l += remove ? 2 : 1; // after a removal the next candidate is two further
-        }
-    }
-    return removed;
 }
 
 // The thinning written the literal way: a cursor stepping face by face and
@@ -175,45 +154,49 @@ TEST(Seeding, BoundedThinningKeepsTheStrongest) {
     EXPECT_EQ(std::pair(strongest, next), std::pair(10, 90));
 }
 
-TEST(Simplify, KeepsTheEnds) {
-    // A straight run keeps its first point and its last two points (two passes for
-    // five points); a one-point line is unchanged but counts in the remaining points.
-    // The stop reasons stay with the lines.
-    std::vector<FieldLine> lines = {{{{5, 5, 5}}},
-                                    {{{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}, {4, 0, 0}},
-                                     StopReason::Bend, StopReason::WeakField}};
-    const SimplifyResult r = simplifyLines(lines, 3.0f);
-    EXPECT_EQ(lines[1], (FieldLine{{{0, 0, 0}, {3, 0, 0}, {4, 0, 0}}, StopReason::Bend, StopReason::WeakField}));
-    EXPECT_EQ(std::pair(r.removed, r.remaining), std::pair(2, 1 + 3));
-}
-
-TEST(Simplify, MatchesTheOnePointAtATimeLoop) {
-    // Random walks with small and large turns, repeated points and straight runs,
-    // against the literal loop for both zero-segment rules; the pass structure
-    // (skip two after a removal, restart at 1) decides which points survive.
-    std::mt19937 rng(99);
-    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
-    std::uniform_int_distribution<int> len(0, 40), kind(0, 9);
-    const float angles[] = {0, 1, 3, 10, 30, 45, 89, 90, 100, 150, 180, 270};
-    for (int n = 0; n < 3000; ++n) {
-        std::vector<Vec3> line;
-        Vec3 p{u(rng), u(rng), u(rng)}, dir{1, 0, 0};
-        for (int i = len(rng); i > 0; --i) {
-            line.push_back(p);
-            const int k = kind(rng);
-            if (k == 0) continue; // a repeated point
-            if (k >= 5)
-                dir = normalize(dir + Vec3{u(rng), u(rng), u(rng)} * (k >= 8 ? 2.0f : 0.05f));
-            p = p + dir * 0.5f;
-        }
-        const float angle = n % 2 ? angles[n / 2 % 12] : 90.0f * (u(rng) + 1.0f);
-        const auto rule = n % 3 ? ZeroSegmentRule::NeverJudged : ZeroSegmentRule::DotIsZero;
-        std::vector<Vec3> want = line;
-        const int removed = referenceSimplify(want, cosDegrees(angle), rule);
-        std::vector<FieldLine> lines = {{line}};
-        const SimplifyResult r = simplifyLines(lines, angle, rule);
-        ASSERT_EQ(lines[0].points, want) << "line " << n << ", angle " << angle;
-        ASSERT_EQ(r.removed, removed);
-        ASSERT_EQ(r.remaining, static_cast<int32_t>(want.size()));
+TEST(Seeding, TheViewersSeedings) {
+    // Face f of the strip has its centroid at ((3f + 1)/3, 1/3, 0) and the normal +z.
+    TriMesh m = strip(std::vector<float>(10, 0.0f));
+    const auto centroid = [](int f) { return Vec3{(3.0f * f + 1) / 3, 1 / 3.0f, 0}; };
+    for (ThirdRule third : {ThirdRule::DivideByThree, ThirdRule::MultiplyByThird}) {
+        EXPECT_EQ(faceSeed(m, 4, third, false), centroid(4));
+        EXPECT_EQ(faceSeed(m, 4, third, true), (centroid(4) + Vec3{0, 0, 1}));
     }
+    // Equal lines: every (10 / 3)-th face from face 0, which gives four; out of range, none.
+    EXPECT_EQ(equalLineSeeds(m, 3, false), (std::vector{centroid(0), centroid(3), centroid(6), centroid(9)}));
+    EXPECT_EQ(equalLineSeeds(m, 10, false).size(), 10u);
+    EXPECT_TRUE(equalLineSeeds(m, 0, false).empty() && equalLineSeeds(m, 11, false).empty());
+
+    // OLD POW: |value| must exceed 0.005 (vertex 1 does not) and deleted vertex 4 is
+    // no candidate. m = trunc(10 · 100) draws 0 … 999: a value of 0.01 (a = 0.1) goes
+    // at any draw but 0, one of 100 (a = 1000) never, so vertices 3, 9 and 15 stay.
+    std::vector<float> values(30, -0.01f);
+    std::vector<uint32_t> flags(30, 0);
+    values[1] = 0.005f;
+    for (int v : {3, 4, 9, 15}) values[v] = v == 9 ? -100.0f : 100.0f;
+    flags[4] = kDeletedFlag;
+    for (int v = 0; v < 30; ++v) m.vertices[v].normal = {0, 0, float(v)};
+    Random31 random;
+    OldPowSeeds old = oldPowSeeds(m, values, flags, 0.005f, 3, true, random);
+    EXPECT_EQ(old.candidates, 28);
+    EXPECT_FALSE(old.keptFirst);
+    EXPECT_EQ(old.seeds, (std::vector<Vec3>{{1, 0, 3}, {3, 0, 9}, {5, 0, 15}}));
+    // All values 0.05: m = 0, no draw can remove one; the first five candidates stay.
+    old = oldPowSeeds(m, std::vector<float>(30, 0.05f), {}, 0.0f, 5, false, random);
+    EXPECT_TRUE(old.keptFirst);
+    EXPECT_EQ(old.seeds, (std::vector<Vec3>{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 0, 0}, {2, 0, 0}}));
+
+    // NEW POW over a potential of 1 (−2 beyond x = 9.5, where the corners of face 9
+    // sample a blend): faces 0 … 8 have power 0.5, face 9 more. Total power · 0.5 gives
+    // the count; face 9 is taken at every visit.
+    PotentialGrid g{{}, 14, 4, 3, {-1, -1, -1}, {1, 1, 1}};
+    for (int n = 0; n < 14 * 4 * 3; ++n) g.values.push_back(n / 12 >= 11 ? -2.0f : 1.0f);
+    random.restart();
+    const NewPowSeeds pow = newPowSeeds(m, g, 0.5f, true, random);
+    EXPECT_EQ(std::pair(pow.minPower, pow.cornersOutside), std::pair(0.5f, 0));
+    EXPECT_GT(pow.maxPower, 0.5f);
+    EXPECT_EQ(pow.count, static_cast<int32_t>(pow.total * 0.5f));
+    EXPECT_EQ(pow.seeds.size(), static_cast<std::size_t>(pow.count));
+    ASSERT_TRUE(m.faces[9].seeded);
+    EXPECT_EQ(pow.seeds.back(), (centroid(9) + Vec3{0, 0, 1}));
 }
