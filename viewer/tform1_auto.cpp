@@ -67,11 +67,9 @@ void TForm1::autotimerTimer() {
 
     log("loading dx " + gridFile);
     refresh();
-    bool openFailed = false;
-    const DxReadResult dx = readDxGridFile(potentialGrid, argGridFile, &openFailed);
-    if (!dx.ok) {
-        fail(openFailed ? "cannot read DX grid \"" + argGridFile + "\": " + dx.error
-                        : "DX grid \"" + argGridFile + "\", " + dx.error);
+    const ReadStatus dx = readDxGridFile(potentialGrid, argGridFile);
+    if (!dx.ok()) {
+        fail(readErrorText("DX grid", argGridFile, dx));
         return;
     }
     log("loading dx " + gridFile);
