@@ -22,7 +22,9 @@ std::string formatFloat(float v) {
 class DxParser {
 public:
     explicit DxParser(std::string_view bytes)
-        : begin_(bytes.data()), p_(bytes.data()), end_(bytes.data() + bytes.size()) {}
+        : begin_(bytes.data()), p_(bytes.data()), end_(bytes.data() + bytes.size()) {
+        p_ = withoutByteOrderMark(bytes).data();
+    }
 
     ReadStatus parse(PotentialGrid& out) {
         PotentialGrid g;
@@ -124,13 +126,23 @@ private:
                     while (start != end_ && isCSpace(*start)) ++start;
                     const char* stop = start;
                     while (stop != end_ && !isCSpace(*stop) && stop - start < 40) ++stop;
+                    // The start of a number cut off by the end of the file
+                    // ("-", "1e+"): the file was not written to its end.
+                    if (stop == end_ && ((*start >= '0' && *start <= '9') || *start == '-' || *start == '+' ||
+                                         *start == '.'))
+                        return truncatedAt(start, stop, i, n);
                     std::string problem = "\"";
-                    problem.append(start, stop);
-                    problem += "\" is not a number (value " + std::to_string(i + 1) + " of " +
-                               std::to_string(n) + ")";
+                    problem += printableBytes({start, static_cast<std::size_t>(stop - start)});
+                    problem += "\" is not a number (value " + std::to_string(i + 1) + " of " + std::to_string(n) + ")";
                     failAt(lineAt(start), problem);
                     return false;
                 }
+            }
+            if (p_ == end_ && p_ != begin_ && (p_[-1] == 'e' || p_[-1] == 'E' || p_[-1] == '+' || p_[-1] == '-')) {
+                // "1.5e" read as 1.5 by the scanner: a number cut off by the end of the file.
+                const char* start = p_;
+                while (start != begin_ && !isCSpace(start[-1])) --start;
+                return truncatedAt(start, p_, i, n);
             }
             if (!std::isfinite(v)) {
                 failAt(lineAt(p_), "value " + std::to_string(i + 1) + " of " + std::to_string(n) +
@@ -144,6 +156,14 @@ private:
         g.minValue = lo;
         g.maxValue = hi;
         return true;
+    }
+
+    // The file ends inside value `index` (0-based) of `count`, whose bytes so far are [start, stop).
+    bool truncatedAt(const char* start, const char* stop, std::size_t index, std::size_t count) {
+        failAt(lineAt(start), "the data is truncated: the file ends inside value " + std::to_string(index + 1) +
+                                  " of " + std::to_string(count) + " (\"" +
+                                  printableBytes({start, static_cast<std::size_t>(stop - start)}) + "\")");
+        return false;
     }
 
     // The common case of a plain decimal value followed by white space or

@@ -106,6 +106,20 @@ TEST(DxReader, HeaderAndValues) {
                                             3.4028235e38f, 0, 7}));
 }
 
+TEST(Readers, AByteOrderMarkIsSkipped) {
+    const std::string bom = "\xEF\xBB\xBF";
+    const TriMesh plain = readObj(kTri + "f 1 2 3\n"), marked = readObj(bom + kTri + "f 1 2 3\n");
+    ASSERT_EQ(marked.vertexCount(), 3);
+    EXPECT_EQ(marked.vertices[0].pos, plain.vertices[0].pos);
+    EXPECT_EQ(marked.faceCount(), 1);
+    for (const std::string& start : {std::string(), std::string("# APBS\n")}) {
+        PotentialGrid g;
+        const ReadStatus r = readDxGrid(g, exact(bom + start + header() + "0 1 2 3 4 5 6 7"));
+        EXPECT_TRUE(r.ok()) << readProblemText(r);
+        EXPECT_EQ(g.at(1, 1, 1), 7.f);
+    }
+}
+
 TEST(DxReader, ErrorsNameTheLineAndKeepTheGrid) {
     const std::string v8 = "0 1 2 3 4 5 6 7\n", h = header();
     const std::tuple<std::string, int, std::string> cases[] = {
@@ -123,6 +137,10 @@ TEST(DxReader, ErrorsNameTheLineAndKeepTheGrid) {
         {h + v8.substr(0, 6), 1, "needs 8 values"}, // too few bytes for 8 values
         {h + "0 1 2\n3 abc 5 6 7\n", 9, "\"abc\" is not a number"},
         {h + "0 1 2\n3 4\n5 nan 7\n", 10, "not a finite number"},
+        // Cut inside the last number, and bytes that must not reach a terminal.
+        {h + "0 1 2\n3 4 5\n6 1.5e", 10, "the data is truncated: the file ends inside value 8 of 8 (\"1.5e\")"},
+        {h + "0 1 2 3 4 5\n6 -", 9, "the data is truncated: the file ends inside value 8 of 8 (\"-\")"},
+        {h + "0 1 2\n3 \x1b]0;x\x07\xff 5 6 7\n", 9, "\"\\x1b]0;x\\x07\\xff\" is not a number"},
     };
     for (const auto& [text, line, problem] : cases) {
         PotentialGrid g;
