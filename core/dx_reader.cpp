@@ -22,9 +22,11 @@ std::string formatFloat(float v) {
 class DxParser {
 public:
     explicit DxParser(std::string_view bytes)
-        : begin_(bytes.data()), p_(bytes.data()), end_(bytes.data() + bytes.size()) {}
+        : begin_(bytes.data()), p_(bytes.data()), end_(bytes.data() + bytes.size()) {
+        p_ = withoutByteOrderMark(bytes).data();
+    }
 
-    DxReadResult parse(PotentialGrid& out) {
+    ReadStatus parse(PotentialGrid& out) {
         PotentialGrid g;
         skipSpace();
         while (p_ != end_ && *p_ == '#') {
@@ -97,7 +99,6 @@ public:
         if (!values(g)) return result_;
         g.loaded = true;
         out = std::move(g);
-        result_.ok = true;
         return result_;
     }
 
@@ -125,13 +126,23 @@ private:
                     while (start != end_ && isCSpace(*start)) ++start;
                     const char* stop = start;
                     while (stop != end_ && !isCSpace(*stop) && stop - start < 40) ++stop;
+                    // The start of a number cut off by the end of the file
+                    // ("-", "1e+"): the file was not written to its end.
+                    if (stop == end_ && ((*start >= '0' && *start <= '9') || *start == '-' || *start == '+' ||
+                                         *start == '.'))
+                        return truncatedAt(start, stop, i, n);
                     std::string problem = "\"";
-                    problem.append(start, stop);
-                    problem += "\" is not a number (value " + std::to_string(i + 1) + " of " +
-                               std::to_string(n) + ")";
+                    problem += printableBytes({start, static_cast<std::size_t>(stop - start)});
+                    problem += "\" is not a number (value " + std::to_string(i + 1) + " of " + std::to_string(n) + ")";
                     failAt(lineAt(start), problem);
                     return false;
                 }
+            }
+            if (p_ == end_ && p_ != begin_ && (p_[-1] == 'e' || p_[-1] == 'E' || p_[-1] == '+' || p_[-1] == '-')) {
+                // "1.5e" read as 1.5 by the scanner: a number cut off by the end of the file.
+                const char* start = p_;
+                while (start != begin_ && !isCSpace(start[-1])) --start;
+                return truncatedAt(start, p_, i, n);
             }
             if (!std::isfinite(v)) {
                 failAt(lineAt(p_), "value " + std::to_string(i + 1) + " of " + std::to_string(n) +
@@ -145,6 +156,14 @@ private:
         g.minValue = lo;
         g.maxValue = hi;
         return true;
+    }
+
+    // The file ends inside value `index` (0-based) of `count`, whose bytes so far are [start, stop).
+    bool truncatedAt(const char* start, const char* stop, std::size_t index, std::size_t count) {
+        failAt(lineAt(start), "the data is truncated: the file ends inside value " + std::to_string(index + 1) +
+                                  " of " + std::to_string(count) + " (\"" +
+                                  printableBytes({start, static_cast<std::size_t>(stop - start)}) + "\")");
+        return false;
     }
 
     // The common case of a plain decimal value followed by white space or
@@ -214,33 +233,30 @@ private:
         return 1 + static_cast<int>(std::count(begin_, at, '\n'));
     }
 
-    DxReadResult fail(const std::string& problem) { return failAt(lineAt(std::min(p_, end_)), problem); }
-    DxReadResult failAt(int line, const std::string& problem) {
-        result_.ok = false;
-        result_.error = "line " + std::to_string(line) + ": " + problem;
+    ReadStatus fail(const std::string& problem) { return failAt(lineAt(std::min(p_, end_)), problem); }
+    ReadStatus failAt(int line, const std::string& problem) {
+        result_.kind = ReadKind::Malformed;
+        result_.line = line;
+        result_.detail = problem;
         return result_;
     }
 
     const char* begin_;
     const char* p_;
     const char* end_;
-    DxReadResult result_;
+    ReadStatus result_;
 };
 
 } // namespace
 
-DxReadResult readDxGrid(PotentialGrid& grid, std::string_view bytes) {
+ReadStatus readDxGrid(PotentialGrid& grid, std::string_view bytes) {
     return DxParser(bytes).parse(grid);
 }
 
-DxReadResult readDxGridFile(PotentialGrid& grid, const std::string& path, bool* openFailed) {
+ReadStatus readDxGridFile(PotentialGrid& grid, const std::string& path) {
     FileBytes file;
-    DxReadResult r;
-    if (openFailed) *openFailed = false;
-    if (!file.open(path, r.error)) {
-        if (openFailed) *openFailed = true;
-        return r;
-    }
+    std::string error;
+    if (!file.open(path, error)) return ReadStatus::cannotOpen(error);
     return readDxGrid(grid, file.view());
 }
 

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "mesh.h"
+#include "read_status.h"
 
 namespace quorax {
 
@@ -32,14 +33,15 @@ struct ObjReadResult {
 //    or the end of the line; only the vertex index of "i/t/n", "i//n" is
 //    used, only the first three corners of a polygon are read. Indices count
 //    from 1; negative ones count back from the last vertex read so far.
-// Both LF and CRLF line ends are accepted; a last line without a line end is
-// read like any other. Faces whose corners do not exist are dropped and
-// counted in the result; every remaining face index is valid.
+// A UTF-8 byte order mark at the start is skipped. Both LF and CRLF line
+// ends are accepted; a last line without a line end is read like any other.
+// Faces whose corners do not exist are dropped and counted in the result;
+// every remaining face index is valid.
 ObjReadResult readObjMesh(TriMesh& mesh, std::string_view bytes, const ObjReadOptions& options = {});
 
 // Reads the OBJ file at `path` into `mesh`. When the file cannot be opened or
-// read, returns false, leaves `mesh` unchanged and sets `error` to the reason.
-bool readObjMeshFile(TriMesh& mesh, const std::string& path, std::string& error,
-                     ObjReadResult* result = nullptr, const ObjReadOptions& options = {});
+// read, returns CannotOpen with the reason and leaves `mesh` unchanged.
+ReadStatus readObjMeshFile(TriMesh& mesh, const std::string& path, ObjReadResult* result = nullptr,
+                           const ObjReadOptions& options = {});
 
 } // namespace quorax

@@ -51,6 +51,14 @@ void TForm1::autotimerTimer() {
                 return;
             }
         }
+        if (mesh.faceCount() == 0) {
+            fail(readErrorText(last == 'j' ? "OBJ model" : "PLY model", argMeshFile,
+                               noFacesStatus(last == 'j' ? "OBJ" : "PLY")));
+            return;
+        }
+    } else {
+        fail("cannot read model \"" + argMeshFile + "\": the name ends neither in .obj nor in .ply");
+        return;
     }
     deriveViewerMesh(mesh);
     log("loaded model " + meshFile);
@@ -58,11 +66,9 @@ void TForm1::autotimerTimer() {
 
     log("loading dx " + gridFile);
     refresh();
-    bool openFailed = false;
-    const DxReadResult dx = readDxGridFile(potentialGrid, argGridFile, &openFailed);
-    if (!dx.ok) {
-        fail(openFailed ? "cannot read DX grid \"" + argGridFile + "\": " + dx.error
-                        : "DX grid \"" + argGridFile + "\", " + dx.error);
+    const ReadStatus dx = readDxGridFile(potentialGrid, argGridFile);
+    if (!dx.ok()) {
+        fail(readErrorText("DX grid", argGridFile, dx));
         return;
     }
     log("loading dx " + gridFile);

@@ -19,13 +19,10 @@ void TForm1::loadPlyModel(const QString& path, ViewerMesh& target, bool fitsView
 void TForm1::Button1Click() {
     const QString path = chooseFileIn(Open_dx);
     if (path.isEmpty()) return;
-    bool openFailed = false;
-    const DxReadResult r = readDxGridFile(potentialGrid, path.toStdString(), &openFailed);
-    std::string name = "\"";
-    name += path.toStdString();
-    name += '"';
-    if (!r.ok) log((openFailed ? "cannot read DX grid " + name + ": " : "DX grid " + name + ", ") + r.error);
-    for (const std::string& w : r.warnings) log("DX grid " + name + ": " + w);
+    const std::string name = path.toStdString();
+    const ReadStatus r = readDxGridFile(potentialGrid, name);
+    if (!r.ok()) log(readErrorText("DX grid", name, r));
+    for (const std::string& w : r.warnings) log(readWarningText("DX grid", name, w));
 }
 
 void TForm1::assignPotential(bool electrostatic) {

@@ -41,14 +41,14 @@ void deriveViewerMesh(ViewerMesh& mesh) {
     computeVertexNormals(t, NormalRule::Unnormalised, mesh.faceFlags);
 }
 
-std::string loadObjViewerMesh(ViewerMesh& mesh, const std::string& path, std::string& error,
+std::string loadObjViewerMesh(ViewerMesh& mesh, const std::string& path, ReadStatus& status,
                               int32_t* skippedFaces) {
     mesh.clear();
     ObjReadOptions options;
     options.scanTextureLines = true;
     ObjReadResult r;
-    error.clear();
-    if (!readObjMeshFile(mesh.tri, path, error, &r, options)) mesh.tri.clear();
+    status = readObjMeshFile(mesh.tri, path, &r, options);
+    if (!status.ok()) mesh.tri.clear();
     if (skippedFaces) *skippedFaces = r.skippedFaces;
     mesh.resetViewerFields(kObjVertexColor);
     for (int32_t i = 0; i < mesh.vertexCount(); ++i) mesh.vertexData[i].exportIndex = i + 1; // running number

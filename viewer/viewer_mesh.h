@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "mesh.h"
+#include "read_status.h"
 
 namespace quorax {
 
@@ -56,10 +57,10 @@ constexpr std::array<uint8_t, 4> kObjVertexColor = {250, 210, 190, 255};
 
 // Reads an OBJ surface into `mesh` with the viewer's scanning rules and runs
 // the derivations. A file that cannot be read leaves an empty model. Returns
-// the log line "OBJ ok: v <vertices> t <faces>"; `error`, when the file could
-// not be read, receives the reason, and `skippedFaces` the number of faces
-// dropped because they name vertices that do not exist.
-std::string loadObjViewerMesh(ViewerMesh& mesh, const std::string& path, std::string& error,
+// the log line "OBJ ok: v <vertices> t <faces>"; `status` receives the
+// outcome of the read, and `skippedFaces` the number of faces dropped because
+// they name vertices that do not exist.
+std::string loadObjViewerMesh(ViewerMesh& mesh, const std::string& path, ReadStatus& status,
                               int32_t* skippedFaces = nullptr);
 
 } // namespace quorax

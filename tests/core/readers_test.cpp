@@ -91,9 +91,9 @@ TEST(ObjReader, Positions) {
 TEST(DxReader, HeaderAndValues) {
     // Comments, then values in any number per line: node (i, j, k) holds 4i + 2j + k.
     PotentialGrid g;
-    DxReadResult r =
+    ReadStatus r =
         readDxGrid(g, exact("# APBS\n#\n" + header() + "0 1 2\n3 4 5\n6 7\nattribute"));
-    ASSERT_TRUE(r.ok && r.warnings.empty()) << r.error;
+    ASSERT_TRUE(r.ok() && r.warnings.empty()) << r.detail;
     EXPECT_EQ((std::vector{g.origin, g.delta}),
               (std::vector<Vec3>{{-1.5f, 2, 0.25f}, {1, 0.25f, 1}}));
     EXPECT_EQ((std::vector{g.at(1, 0, 1), g.minValue, g.maxValue}), (std::vector{5.f, 0.f, 7.f}));
@@ -104,6 +104,20 @@ TEST(DxReader, HeaderAndValues) {
     EXPECT_TRUE(g.delta == (Vec3{0.5f, 0.25f, 2}) && r.warnings.size() == 1);
     EXPECT_EQ(g.values, (std::vector<float>{std::nextafter(1.0f, 2.0f), 2, -0.5f, 2, 0,
                                             3.4028235e38f, 0, 7}));
+}
+
+TEST(Readers, AByteOrderMarkIsSkipped) {
+    const std::string bom = "\xEF\xBB\xBF";
+    const TriMesh plain = readObj(kTri + "f 1 2 3\n"), marked = readObj(bom + kTri + "f 1 2 3\n");
+    ASSERT_EQ(marked.vertexCount(), 3);
+    EXPECT_EQ(marked.vertices[0].pos, plain.vertices[0].pos);
+    EXPECT_EQ(marked.faceCount(), 1);
+    for (const std::string& start : {std::string(), std::string("# APBS\n")}) {
+        PotentialGrid g;
+        const ReadStatus r = readDxGrid(g, exact(bom + start + header() + "0 1 2 3 4 5 6 7"));
+        EXPECT_TRUE(r.ok()) << readProblemText(r);
+        EXPECT_EQ(g.at(1, 1, 1), 7.f);
+    }
 }
 
 TEST(DxReader, ErrorsNameTheLineAndKeepTheGrid) {
@@ -123,15 +137,19 @@ TEST(DxReader, ErrorsNameTheLineAndKeepTheGrid) {
         {h + v8.substr(0, 6), 1, "needs 8 values"}, // too few bytes for 8 values
         {h + "0 1 2\n3 abc 5 6 7\n", 9, "\"abc\" is not a number"},
         {h + "0 1 2\n3 4\n5 nan 7\n", 10, "not a finite number"},
+        // Cut inside the last number, and bytes that must not reach a terminal.
+        {h + "0 1 2\n3 4 5\n6 1.5e", 10, "the data is truncated: the file ends inside value 8 of 8 (\"1.5e\")"},
+        {h + "0 1 2 3 4 5\n6 -", 9, "the data is truncated: the file ends inside value 8 of 8 (\"-\")"},
+        {h + "0 1 2\n3 \x1b]0;x\x07\xff 5 6 7\n", 9, "\"\\x1b]0;x\\x07\\xff\" is not a number"},
     };
     for (const auto& [text, line, problem] : cases) {
         PotentialGrid g;
-        ASSERT_TRUE(readDxGrid(g, exact(header("3 2 2") + "1 2 3 4 5 6 7 8 9 10 11 12\n")).ok);
+        ASSERT_TRUE(readDxGrid(g, exact(header("3 2 2") + "1 2 3 4 5 6 7 8 9 10 11 12\n")).ok());
         const std::vector<float> before = g.values;
-        const DxReadResult r = readDxGrid(g, exact(text));
-        EXPECT_FALSE(r.ok) << text;
-        EXPECT_EQ(r.error.rfind("line " + std::to_string(line) + ": ", 0), 0u) << r.error;
-        EXPECT_NE(r.error.find(problem), std::string::npos) << r.error;
+        const ReadStatus r = readDxGrid(g, exact(text));
+        EXPECT_EQ(r.kind, ReadKind::Malformed) << text;
+        EXPECT_EQ(r.line, line) << r.detail;
+        EXPECT_NE(r.detail.find(problem), std::string::npos) << r.detail;
         EXPECT_EQ(g.values, before); // the grid read before is left as it was
         EXPECT_EQ(g.nx, 3);
     }
