@@ -200,61 +200,179 @@ bool FileBytes::open(const std::string& path, std::string& error, std::size_t ma
     return true;
 }
 
-bool writeFileAtomically(const std::string& path, std::string_view content, std::string& error) {
-    if (path.empty()) {
-        error = errnoText(ENOENT);
-        return false;
-    }
-    // Write through a symbolic link to the file it names, as fopen would.
-    std::string target = path;
-    struct stat lst {};
-    if (::lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-        if (char* real = ::realpath(path.c_str(), nullptr)) {
-            target = real;
-            std::free(real);
-        }
-    }
-    struct stat st {};
-    const bool exists = ::stat(target.c_str(), &st) == 0;
-    if (exists && S_ISDIR(st.st_mode)) {
-        error = errnoText(EISDIR);
-        return false;
-    }
-    mode_t mode;
-    if (exists) {
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
+namespace {
 
-    const std::size_t slash = target.rfind('/');
-    const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string tmp = dir + "." + base + ".tmp.XXXXXX";
-    std::vector<char> name(tmp.begin(), tmp.end());
-    name.push_back('\0');
-    Fd f;
-    f.fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (f.fd < 0) {
-        error = errnoText(errno);
-        return false;
+constexpr std::size_t kWriteBuffer = std::size_t(1) << 20;
+constexpr int kMaxLinkHops = 40; // as the kernel's limit for a path
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// Follows a chain of symbolic links that ends at a name that does not exist
+// yet, and gives that name: the file a dangling link makes the shell create.
+int danglingTarget(std::string path, std::string& target) {
+    for (int hop = 0; hop <= kMaxLinkHops; ++hop) {
+        struct stat lst {};
+        if (::lstat(path.c_str(), &lst) != 0) {
+            if (errno != ENOENT) return errno;
+            target = path;
+            return 0;
+        }
+        if (!S_ISLNK(lst.st_mode)) {
+            target = path;
+            return 0;
+        }
+        std::vector<char> link(static_cast<std::size_t>(lst.st_size > 0 ? lst.st_size : PATH_MAX) + 1);
+        const ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
+        if (n < 0) return errno;
+        const std::string next(link.data(), static_cast<std::size_t>(n));
+        path = !next.empty() && next[0] == '/' ? next : folderOf(path) + next;
     }
-    tmp.assign(name.data());
-    auto fail = [&](int e) {
+    return ELOOP;
+}
+
+// The standard output or error descriptor that is the file `st` describes, or -1.
+int ownStream(const struct stat& st) {
+    for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat s {};
+        if (::fstat(fd, &s) == 0 && s.st_dev == st.st_dev && s.st_ino == st.st_ino) return fd;
+    }
+    return -1;
+}
+
+} // namespace
+
+bool AtomicFileWriter::open(const std::string& path, std::string& error) {
+    abort();
+    auto refuse = [&error](int e) {
         error = errnoText(e);
-        ::unlink(tmp.c_str());
         return false;
     };
-    if (!writeAll(f.fd, content.data(), content.size())) return fail(errno);
-    if (::fchmod(f.fd, mode) != 0) return fail(errno);
-    if (::fsync(f.fd) != 0 && errno != EINVAL && errno != EROFS) return fail(errno);
-    const int fd = f.fd;
-    f.fd = -1;
-    if (::close(fd) != 0) return fail(errno);
-    if (::rename(tmp.c_str(), target.c_str()) != 0) return fail(errno);
+    if (path.empty()) return refuse(ENOENT);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        // Nothing there yet, possibly behind a dangling link; any other
+        // reason (a loop of links, a name too long, no access) is the error.
+        if (errno != ENOENT) return refuse(errno);
+        if (const int e = danglingTarget(path, target_)) return refuse(e);
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode_ = 0666 & ~mask;
+    } else if (S_ISDIR(st.st_mode)) {
+        return refuse(EISDIR);
+    } else if (!S_ISREG(st.st_mode)) {
+        // A FIFO, a terminal or another device: written in place.
+        fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+        if (fd_ < 0) return refuse(errno);
+        inPlace_ = true;
+        target_ = path;
+        return true;
+    } else if (const int own = ownStream(st); own >= 0) {
+        // The program's own standard output or error (e.g. /dev/stdout
+        // redirected to a file): the bytes follow what was printed there.
+        fd_ = ::fcntl(own, F_DUPFD_CLOEXEC, 3);
+        if (fd_ < 0) return refuse(errno);
+        inPlace_ = true;
+        target_ = path;
+        return true;
+    } else {
+        // The rename would replace even a file the user may not write;
+        // refuse it as opening it for writing would be refused.
+        if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) return refuse(errno);
+        target_ = path;
+        struct stat lst {};
+        if (::lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+            // Replace the file the link names, not the link.
+            char* real = ::realpath(path.c_str(), nullptr);
+            if (!real) return refuse(errno);
+            target_ = real;
+            std::free(real);
+        }
+        mode_ = st.st_mode & 07777;
+    }
+
+    // The temporary name stays within the 255 bytes a folder entry allows.
+    const std::string dir = folderOf(target_);
+    std::string base = target_.substr(dir.size());
+    if (base.size() > 200) base.resize(200);
+    std::string name = dir + "." + base + ".tmp.XXXXXX";
+    std::vector<char> buf(name.begin(), name.end());
+    buf.push_back('\0');
+    fd_ = ::mkostemp(buf.data(), O_CLOEXEC);
+    if (fd_ < 0) {
+        const int e = errno;
+        target_.clear();
+        return refuse(e);
+    }
+    temp_.assign(buf.data());
     return true;
+}
+
+void AtomicFileWriter::flushBuffer() {
+    if (!failure_ && !buffer_.empty() && !writeAll(fd_, buffer_.data(), buffer_.size())) failure_ = errno;
+    buffer_.clear();
+}
+
+void AtomicFileWriter::write(std::string_view bytes) {
+    if (fd_ < 0 || failure_) return;
+    if (buffer_.size() + bytes.size() > kWriteBuffer) flushBuffer();
+    if (bytes.size() >= kWriteBuffer) {
+        if (!failure_ && !writeAll(fd_, bytes.data(), bytes.size())) failure_ = errno;
+    } else {
+        buffer_.append(bytes);
+    }
+}
+
+bool AtomicFileWriter::commit(std::string& error) {
+    if (fd_ < 0) {
+        error = errnoText(EBADF);
+        return false;
+    }
+    auto fail = [&](int e) {
+        error = errnoText(e);
+        abort();
+        return false;
+    };
+    flushBuffer();
+    if (failure_) return fail(failure_);
+    if (!inPlace_) {
+        if (::fchmod(fd_, static_cast<mode_t>(mode_)) != 0) return fail(errno);
+        if (::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) return fail(errno);
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) return fail(errno);
+    if (!inPlace_ && ::rename(temp_.c_str(), target_.c_str()) != 0) return fail(errno);
+    temp_.clear();
+    abort(); // resets the state; nothing is left to remove
+    return true;
+}
+
+void AtomicFileWriter::abort() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!temp_.empty()) ::unlink(temp_.c_str());
+    fd_ = -1;
+    inPlace_ = false;
+    failure_ = 0;
+    temp_.clear();
+    target_.clear();
+    buffer_.clear();
+    buffer_.shrink_to_fit();
+}
+
+bool writeFileAtomically(const std::string& path, std::string_view content, std::string& error) {
+    AtomicFileWriter w;
+    if (!w.open(path, error)) return false;
+    w.write(content);
+    return w.commit(error);
+}
+
+bool isSameFile(const std::string& output, const std::string& input) {
+    struct stat a {}, b {};
+    return ::stat(output.c_str(), &a) == 0 && ::stat(input.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
 }
 
 } // namespace quorax

@@ -49,12 +49,53 @@ private:
 // system reports available (MemAvailable), at least 64 MiB.
 std::size_t defaultInputLimit();
 
-// Writes `content` to `path` so that the file is either completely replaced
-// or left untouched: the bytes go to a temporary file in the same folder,
-// which is flushed to disk and renamed over `path`. An existing file keeps
-// its permissions; a symbolic link keeps pointing at the replaced file.
-// On failure returns false, sets `error` to the reason and removes the
-// temporary file.
+// An output file written as it is produced, replaced whole or not at all.
+// A regular file (or a name not yet taken) gets its bytes through a
+// temporary file in the same folder, which commit() flushes to disk and
+// renames over the target; an existing file keeps its permissions and a
+// symbolic link keeps pointing at the replaced file (a dangling link gets
+// its target created). An existing output that is not a regular file (a
+// FIFO, a terminal, /dev/null) is written in place, as the shell's ">" does,
+// and never replaced by a regular file. A regular file that the user may not
+// write is refused ("Permission denied"), as the shell refuses it, instead of
+// being replaced through the rename. Until commit() succeeds nothing at the
+// target changes (except for the in-place outputs, which receive the bytes
+// as they come); destruction without commit() removes the temporary file.
+class AtomicFileWriter {
+public:
+    AtomicFileWriter() = default;
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+    ~AtomicFileWriter() { abort(); }
+
+    // Prepares the output `path`. On failure returns false and sets `error`
+    // to the reason (strerror text, e.g. "Permission denied").
+    bool open(const std::string& path, std::string& error);
+    // Buffers `bytes`; a failed write is kept and reported by commit().
+    void write(std::string_view bytes);
+    // Writes what is buffered and puts the file in place. On failure returns
+    // false, sets `error` and leaves the target as it was.
+    bool commit(std::string& error);
+    // Drops the output: the temporary file is removed, the target untouched.
+    void abort();
+
+private:
+    void flushBuffer();
+    int fd_ = -1;
+    bool inPlace_ = false;
+    int failure_ = 0; // errno of the first failed write
+    unsigned mode_ = 0;
+    std::string target_, temp_, buffer_;
+};
+
+// Writes `content` to `path` through an AtomicFileWriter: the file is either
+// completely replaced or left untouched. On failure returns false and sets
+// `error` to the reason.
 bool writeFileAtomically(const std::string& path, std::string_view content, std::string& error);
+
+// True when `output` names an existing file that is the very file `input`
+// names (same device and inode, whatever the spelling, links included).
+// Writing `output` would then destroy the input.
+bool isSameFile(const std::string& output, const std::string& input);
 
 } // namespace quorax

@@ -1,9 +1,11 @@
 #include "pipeline.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dx_reader.h"
+#include "file_io.h"
 #include "gradient.h"
 #include "mesh.h"
 #include "obj_reader.h"
@@ -22,6 +24,10 @@ public:
         : p_(p), out_(out), err_(err), hooks_(hooks) {}
 
     int execute() {
+        if (const std::string clash = outputOverwritingInput(p_); !clash.empty()) {
+            report("error", clash + "; nothing was read or written");
+            return 1;
+        }
         std::fprintf(out_, "loading OBJ model: %s\n", p_.meshPath.c_str());
         if (!readMesh()) return 1;
         std::fprintf(out_, "loaded OBJ model: %d faces, %d verts\n", mesh_.faceCount(), mesh_.vertexCount());
@@ -86,6 +92,7 @@ public:
         }
 
         std::string error;
+        std::fflush(out_); // the lines file may be this very stream (/dev/stdout)
         if (!writeLinesFile(p_.linesPath, lines, error)) {
             report("error", "cannot write lines file \"" + p_.linesPath + "\": " + error);
             return 1;
@@ -159,6 +166,18 @@ private:
 };
 
 } // namespace
+
+std::string outputOverwritingInput(const PipelineParams& params) {
+    std::vector<std::pair<std::string, std::string>> outputs = {{"the lines file", params.linesPath}};
+    if (params.debug)
+        for (const char* dump : {"saved.obj", "saved_n.obj", "seeds.obj"}) outputs.emplace_back("the debug dump", dump);
+    for (const auto& [what, output] : outputs)
+        for (const std::string& input : {params.meshPath, params.gridPath})
+            if (isSameFile(output, input))
+                return "refusing to write " + what + " \"" + output + "\": it is the same file as the input \"" +
+                       input + "\"";
+    return {};
+}
 
 int runPipeline(const PipelineParams& params, std::FILE* out, std::FILE* err, const PipelineHooks& hooks) {
     return Run(params, out, err, hooks).execute();

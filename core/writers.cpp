@@ -26,23 +26,50 @@ void appendVertexLine(std::string& out, const char* keyword, Vec3 p) {
     out += '\n';
 }
 
+namespace {
+
+// One line of the lines file: "n", then its points from the last to the first.
+void appendFieldLine(std::string& out, const FieldLine& line) {
+    out += "n\n";
+    for (std::size_t i = line.size(); i-- > 0;) appendVertexLine(out, "v", line[i]);
+}
+
+} // namespace
+
 std::string formatLinesFile(const std::vector<FieldLine>& lines) {
     std::string out;
     std::size_t points = 0;
     for (const FieldLine& l : lines) points += l.size();
     out.reserve(lines.size() * 2 + points * 36);
-    for (const FieldLine& l : lines) {
-        out += "n\n";
-        for (std::size_t i = l.size(); i-- > 0;) appendVertexLine(out, "v", l[i]);
-    }
+    for (const FieldLine& l : lines) appendFieldLine(out, l);
     return out;
 }
 
-bool writeLinesFile(const std::string& path, const std::vector<FieldLine>& lines, std::string& error) {
-    return writeFileAtomically(path, formatLinesFile(lines), error);
-}
-
 namespace {
+
+// Text built piece by piece and handed to the writer in chunks, so that an
+// output of any size needs only a small buffer.
+class ChunkedOutput {
+public:
+    explicit ChunkedOutput(AtomicFileWriter& writer) : writer_(writer) { text.reserve(kChunk + 256); }
+    // Call after each record appended to `text`.
+    void recordDone() {
+        if (text.size() >= kChunk) {
+            writer_.write(text);
+            text.clear();
+        }
+    }
+    bool finish(std::string& error) {
+        writer_.write(text);
+        text.clear();
+        return writer_.commit(error);
+    }
+    std::string text;
+
+private:
+    static constexpr std::size_t kChunk = std::size_t(1) << 16;
+    AtomicFileWriter& writer_;
+};
 
 void appendIndex(std::string& out, int32_t i) {
     char buf[16];
@@ -52,43 +79,69 @@ void appendIndex(std::string& out, int32_t i) {
 
 } // namespace
 
-bool dumpMeshObj(const TriMesh& mesh, std::string& error, const std::string& path) {
-    std::string out;
-    for (const MeshVertex& v : mesh.vertices) appendVertexLine(out, "v", v.pos);
-    for (const MeshFace& f : mesh.faces) {
-        out += 'f';
-        for (int32_t i : f.v) {
-            out += ' ';
-            appendIndex(out, i + 1);
-        }
-        out += '\n';
+bool writeLinesFile(const std::string& path, const std::vector<FieldLine>& lines, std::string& error) {
+    AtomicFileWriter file;
+    if (!file.open(path, error)) return false;
+    ChunkedOutput out(file);
+    for (const FieldLine& l : lines) {
+        appendFieldLine(out.text, l);
+        out.recordDone();
     }
-    return writeFileAtomically(path, out, error);
+    return out.finish(error);
+}
+
+bool dumpMeshObj(const TriMesh& mesh, std::string& error, const std::string& path) {
+    AtomicFileWriter file;
+    if (!file.open(path, error)) return false;
+    ChunkedOutput out(file);
+    for (const MeshVertex& v : mesh.vertices) {
+        appendVertexLine(out.text, "v", v.pos);
+        out.recordDone();
+    }
+    for (const MeshFace& f : mesh.faces) {
+        out.text += 'f';
+        for (int32_t i : f.v) {
+            out.text += ' ';
+            appendIndex(out.text, i + 1);
+        }
+        out.text += '\n';
+        out.recordDone();
+    }
+    return out.finish(error);
 }
 
 bool dumpMeshNormalsObj(const TriMesh& mesh, std::string& error, const std::string& path) {
-    std::string out;
+    AtomicFileWriter file;
+    if (!file.open(path, error)) return false;
+    ChunkedOutput out(file);
     for (const MeshVertex& v : mesh.vertices) {
-        appendVertexLine(out, "v", v.pos);
-        appendVertexLine(out, "vn", v.normal);
+        appendVertexLine(out.text, "v", v.pos);
+        appendVertexLine(out.text, "vn", v.normal);
+        out.recordDone();
     }
     for (const MeshFace& f : mesh.faces) {
-        out += 'f';
+        out.text += 'f';
         for (int32_t i : f.v) {
-            out += ' ';
-            appendIndex(out, i + 1);
-            out += "//";
-            appendIndex(out, i + 1);
+            out.text += ' ';
+            appendIndex(out.text, i + 1);
+            out.text += "//";
+            appendIndex(out.text, i + 1);
         }
-        out += '\n';
+        out.text += '\n';
+        out.recordDone();
     }
-    return writeFileAtomically(path, out, error);
+    return out.finish(error);
 }
 
 bool dumpSeedsObj(const std::vector<Vec3>& seeds, std::string& error, const std::string& path) {
-    std::string out;
-    for (const Vec3& s : seeds) appendVertexLine(out, "v", s);
-    return writeFileAtomically(path, out, error);
+    AtomicFileWriter file;
+    if (!file.open(path, error)) return false;
+    ChunkedOutput out(file);
+    for (const Vec3& s : seeds) {
+        appendVertexLine(out.text, "v", s);
+        out.recordDone();
+    }
+    return out.finish(error);
 }
 
 } // namespace quorax

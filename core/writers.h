@@ -19,7 +19,8 @@ void appendVertexLine(std::string& out, const char* keyword, Vec3 p);
 // from the last to the first. An empty list gives an empty text.
 std::string formatLinesFile(const std::vector<FieldLine>& lines);
 
-// Writes formatLinesFile(lines) to `path`, replacing it whole or not at all.
+// Writes the text of formatLinesFile(lines) to `path` as it is produced, without
+// building it whole in memory, replacing the file whole or not at all.
 // On failure returns false with the reason in `error`.
 bool writeLinesFile(const std::string& path, const std::vector<FieldLine>& lines, std::string& error);
 

@@ -31,6 +31,7 @@
 
 #include <chrono>
 #include <climits>
+#include <cstdio>
 
 #include "gl_panel.h"
 #include "number_scan.h"
@@ -106,7 +107,19 @@ QFileDialog* openDialog(QWidget* parent, const char* name, const QString& suffix
 
 } // namespace
 
-TForm1::TForm1(const QStringList& args, QWidget* parent) : QMainWindow(parent) {
+namespace {
+
+std::vector<std::string> utf8(const QStringList& args) {
+    std::vector<std::string> out;
+    for (const QString& a : args) out.push_back(a.toStdString());
+    return out;
+}
+
+} // namespace
+
+TForm1::TForm1(const QStringList& args, QWidget* parent) : TForm1(utf8(args), parent) {}
+
+TForm1::TForm1(const std::vector<std::string>& args, QWidget* parent) : QMainWindow(parent) {
     clockMs = [] {
         return std::chrono::duration_cast<std::chrono::milliseconds>(
                    std::chrono::steady_clock::now().time_since_epoch())
@@ -426,13 +439,11 @@ void TForm1::connectHandlers() {
     connect(PanelOGL, &GLPanel::mouseReleased, this, &TForm1::PanelOGLMouseUp);
 }
 
-void TForm1::readArguments(const QStringList& args) {
+void TForm1::readArguments(const std::vector<std::string>& args) {
     if (args.size() != kPipelineArgumentCount) return;
-    std::vector<std::string> a;
-    for (const QString& s : args) a.push_back(s.toStdString());
     PipelineParams p;
     std::vector<std::string> warnings;
-    parsePipelineArguments(a, ArgumentRules::Viewer, p, warnings);
+    parsePipelineArguments(args, ArgumentRules::Viewer, p, warnings);
     autoRun = true;
     argMeshFile = p.meshPath;
     argGridFile = p.gridPath;
@@ -504,10 +515,18 @@ SceneControls TForm1::sceneControls() {
 
 void TForm1::FormCreate() {
     QOpenGLContext* ctx = PanelOGL->context();
-    if (!ctx || !ctx->isValid())
-        QMessageBox::critical(this, windowTitle(), ":-)~ hrc == NULL");
-    else if (QOpenGLContext::currentContext() != ctx)
-        QMessageBox::critical(this, windowTitle(), "Could not MakeCurrent");
+    const char* glError = !ctx || !ctx->isValid()                        ? ":-)~ hrc == NULL"
+                          : QOpenGLContext::currentContext() != ctx ? "Could not MakeCurrent"
+                                                                    : nullptr;
+    if (glError && autoRun) {
+        // Unattended: no box that would wait for a user.
+        autotimer->stop();
+        log(glError);
+        std::fprintf(stderr, "quorax1: error: %s\n", glError);
+        endProcess(1);
+    } else if (glError) {
+        QMessageBox::critical(this, windowTitle(), glError);
+    }
     viewWidth = PanelOGL->pixelWidth();
     viewHeight = PanelOGL->pixelHeight();
     setupGlState();
@@ -611,13 +630,15 @@ void TForm1::ToolButton3Click() {
     loadObjModel(path);
 }
 
-void TForm1::loadObjModel(const QString& path) {
+void TForm1::loadObjModel(const QString& path) { loadObjModel(path.toStdString()); }
+
+void TForm1::loadObjModel(const std::string& path) {
     ReadStatus status;
     int32_t skipped = 0;
-    const std::string summary = loadObjViewerMesh(mesh, path.toStdString(), status, &skipped);
-    if (!status.ok()) log(readErrorText("OBJ model", path.toStdString(), status));
+    const std::string summary = loadObjViewerMesh(mesh, path, status, &skipped);
+    if (!status.ok()) log(readErrorText("OBJ model", path, status));
     if (skipped > 0)
-        log("OBJ model \"" + path.toStdString() + "\": " + std::to_string(skipped) +
+        log("OBJ model \"" + path + "\": " + std::to_string(skipped) +
             " faces name vertices that do not exist and were skipped");
     log(summary);
     requestFrame();

@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "scene.h"
 #include "trackball.h"
@@ -47,6 +48,9 @@ class TForm1 : public QMainWindow, public ViewerState {
 public:
     // `args` are the command-line arguments without the program name; exactly
     // eight start the automatic pipeline three seconds after the window opens.
+    // The paths among them keep their bytes as given, UTF-8 or not.
+    explicit TForm1(const std::vector<std::string>& args, QWidget* parent = nullptr);
+    // The same with arguments as text (turned into UTF-8).
     explicit TForm1(const QStringList& args = {}, QWidget* parent = nullptr);
     ~TForm1() override;
 
@@ -145,6 +149,7 @@ public:
     // Reads an OBJ file into `mesh` and logs the reader's summary (after a
     // line naming the file when it cannot be read); the next frame fits it.
     void loadObjModel(const QString& path);
+    void loadObjModel(const std::string& path);
     // Reads a PLY file into `target`; a file that cannot be read leaves it
     // empty and logs one line naming the file and the problem. `fitsView`:
     // the target is the main model, whose box the next frame fits.
@@ -201,7 +206,15 @@ private:
     QWidget* buildBatTab();
     QWidget* buildLinesTab();
     void connectHandlers();
-    void readArguments(const QStringList& args);
+    void readArguments(const std::vector<std::string>& args);
+    // The stages of the automatic pipeline; a conversion error escapes.
+    void runAutomaticStages();
+    // Ends the automatic pipeline with status 1 after `text` went to the log
+    // and to standard error: the unattended run never waits for the user.
+    void failAutomatic(const std::string& text);
+    // Writes the lines (or an empty file when none are ready) to `path`;
+    // on failure logs why and returns false with the reason in `error`.
+    bool exportLines(const std::string& path, std::string& error);
     void offsetLoad(int index);
     void assignPotential(bool electrostatic);
     // Repaints the window and lets pending events run, as the automatic
@@ -214,7 +227,6 @@ private:
     std::map<const QLineEdit*, float> lastGoodValue_; // for edits read in every frame
     float frameValue(QLineEdit* edit);
     int wheelRemainder_ = 0;
-    bool linesExportFailed_ = false; // the last "Export Lines" could not write its file
 };
 
 // A number in the log's general format with the locale's decimal point.

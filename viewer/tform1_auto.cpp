@@ -8,56 +8,89 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
-#include <filesystem>
+#include <cstring>
 
 #include "dx_reader.h"
 #include "number_text.h"
+#include "pipeline.h"
 #include "ply_reader.h"
 #include "tform1.h"
 
 namespace quorax {
 void TForm1::autotimerTimer() {
     autotimer->stop(); // the run happens once
+    // Nobody watches an unattended run: an error that a button press would
+    // show in a box (a number such as nan or 1e39 that the edits refuse)
+    // ends it with status 1 and the message on standard error.
+    try {
+        runAutomaticStages();
+    } catch (const ConversionError& e) {
+        failAutomatic(e.what());
+    }
+}
+
+void TForm1::failAutomatic(const std::string& text) {
+    log(text);
+    std::fprintf(stderr, "quorax1: error: %s\n", text.c_str());
+    refresh();
+    endProcess(1);
+}
+
+void TForm1::runAutomaticStages() {
     const QString meshFile = QString::fromStdString(argMeshFile);
     const QString gridFile = QString::fromStdString(argGridFile);
+
+    // An output that is an input: refused before anything is read.
+    PipelineParams io;
+    io.meshPath = argMeshFile;
+    io.gridPath = argGridFile;
+    io.linesPath = argLinesFile;
+    if (const std::string clash = outputOverwritingInput(io); !clash.empty()) {
+        failAutomatic(clash + "; nothing was read or written");
+        return;
+    }
+
     log("loading model " + meshFile);
     refresh();
 
     // An input that cannot be read ends the run with status 1 and leaves
     // the lines file untouched, as the console tool does.
-    auto fail = [this](const std::string& text) {
-        log(text);
-        std::fprintf(stderr, "quorax1: error: %s\n", text.c_str());
-        refresh();
-        endProcess(1);
-    };
-    const QChar last = meshFile.isEmpty() ? QChar() : meshFile.back().toLower();
+    const char last = argMeshFile.empty() ? '\0' : static_cast<char>(std::tolower(
+                                                        static_cast<unsigned char>(argMeshFile.back())));
     if (last == 'j' || last == 'y') {
-        if (!std::filesystem::is_regular_file(argMeshFile)) {
-            fail("cannot read model \"" + argMeshFile + "\": no such file");
+        struct stat st {};
+        const int found = ::stat(argMeshFile.c_str(), &st) == 0 ? 0 : errno;
+        if (found != 0 || !S_ISREG(st.st_mode)) {
+            failAutomatic("cannot read model \"" + argMeshFile + "\": " +
+                          (found ? std::strerror(found) : S_ISDIR(st.st_mode) ? std::strerror(EISDIR)
+                                                                              : "not a regular file"));
             return;
         }
         if (last == 'j') {
-            loadObjModel(meshFile); // logs the reason when the file cannot be read
+            loadObjModel(argMeshFile); // logs the reason when the file cannot be read
             if (!mesh.tri.loaded) {
-                fail("cannot read model \"" + argMeshFile + "\"");
+                failAutomatic("cannot read model \"" + argMeshFile + "\"");
                 return;
             }
         } else {
             std::string error;
             if (!loadPlyViewerMesh(mesh, argMeshFile, error)) {
-                fail("cannot read PLY model \"" + argMeshFile + "\": " + error);
+                failAutomatic("cannot read PLY model \"" + argMeshFile + "\": " + error);
                 return;
             }
         }
         if (mesh.faceCount() == 0) {
-            fail(readErrorText(last == 'j' ? "OBJ model" : "PLY model", argMeshFile,
+            failAutomatic(readErrorText(last == 'j' ? "OBJ model" : "PLY model", argMeshFile,
                                noFacesStatus(last == 'j' ? "OBJ" : "PLY")));
             return;
         }
     } else {
-        fail("cannot read model \"" + argMeshFile + "\": the name ends neither in .obj nor in .ply");
+        failAutomatic("cannot read model \"" + argMeshFile + "\": the name ends neither in .obj nor in .ply");
         return;
     }
     deriveViewerMesh(mesh);
@@ -68,7 +101,7 @@ void TForm1::autotimerTimer() {
     refresh();
     const ReadStatus dx = readDxGridFile(potentialGrid, argGridFile);
     if (!dx.ok()) {
-        fail(readErrorText("DX grid", argGridFile, dx));
+        failAutomatic(readErrorText("DX grid", argGridFile, dx));
         return;
     }
     log("loading dx " + gridFile);
@@ -106,8 +139,15 @@ void TForm1::autotimerTimer() {
     }
     log("exporting lines " + QString::fromStdString(argLinesFile));
     refresh();
-    B_exportlinesClick();
-    endProcess(linesExportFailed_ ? 1 : 0);
+    // As "Export Lines" does, to the path exactly as given.
+    std::string error;
+    if (!exportLines(argLinesFile, error)) {
+        std::fprintf(stderr, "quorax1: error: cannot write lines file \"%s\": %s\n", argLinesFile.c_str(),
+                     error.c_str());
+        endProcess(1);
+        return;
+    }
+    endProcess(0);
 }
 
 } // namespace quorax

@@ -121,11 +121,15 @@ void TForm1::B_reducepoints_XXLClick() {
 }
 
 void TForm1::B_exportlinesClick() {
-    const std::string path = E_nomelinee->text().toStdString();
     std::string error;
+    exportLines(E_nomelinee->text().toStdString(), error);
+}
+
+bool TForm1::exportLines(const std::string& path, std::string& error) {
     const std::vector<FieldLine> none;
-    linesExportFailed_ = !writeLinesFile(path, linesReady ? fieldLines : none, error);
-    if (linesExportFailed_) log("Export Lines: cannot write \"" + path + "\": " + error);
+    if (writeLinesFile(path, linesReady ? fieldLines : none, error)) return true;
+    log("Export Lines: cannot write \"" + path + "\": " + error);
+    return false;
 }
 
 void TForm1::B_funcClick() {

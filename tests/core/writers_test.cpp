@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <bit>
 #include <cfloat>
@@ -80,4 +84,121 @@ TEST(Writers, AtomicReplacement) {
     EXPECT_EQ(dir.read("out.txt"), "old content");
     auto entries = std::filesystem::directory_iterator(dir.path());
     EXPECT_EQ(std::distance(begin(entries), end(entries)), 2); // out.txt and link
+}
+
+TEST(Writers, LinesFileStreamsTheSameBytesAsItsText) {
+    // Lines enough to pass the write buffers several times, of every length from 0 to 400 points.
+    std::vector<FieldLine> lines(2000);
+    std::mt19937 rng(3);
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        for (std::size_t k = 0; k < i % 401; ++k)
+            lines[i].push_back({float(rng() % 100000) / 7, -float(rng() % 1000) / 3, float(k)});
+    const test::TempDir dir;
+    std::string error;
+    ASSERT_TRUE(writeLinesFile(dir.file("lines.txt"), lines, error)) << error;
+    const std::string text = formatLinesFile(lines);
+    EXPECT_GT(text.size(), 8u << 20);
+    EXPECT_TRUE(dir.read("lines.txt") == text);
+}
+
+TEST(Writers, OutputsThatAreNotRegularFilesAreWrittenInPlace) {
+    const test::TempDir dir;
+    std::string error;
+    // A FIFO stays a FIFO and its reader gets every byte. The reader is open first and the bytes fit the pipe,
+    // so neither side waits, even when the FIFO is wrongly replaced.
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    const std::string content(30000, 'q');
+    EXPECT_TRUE(writeFileAtomically(fifo, content, error)) << error;
+    std::string received(content.size() + 1, '\0');
+    received.resize(std::size_t(std::max<ssize_t>(0, read(reader, received.data(), received.size()))));
+    close(reader);
+    EXPECT_TRUE(received == content) << received.size();
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+    // A character device is written, not replaced; one that refuses the bytes reports why. Root gets nodes of
+    // its own in the test's folder, so that a writer that wrongly renames over them cannot harm the system's.
+    std::string null = "/dev/null", full = "/dev/full";
+    if (geteuid() == 0) {
+        null = dir.file("null"), full = dir.file("full");
+        ASSERT_EQ(mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+        ASSERT_EQ(mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);
+    }
+    EXPECT_TRUE(writeFileAtomically(null, "x", error)) << error;
+    EXPECT_TRUE(std::filesystem::is_character_file(null));
+    EXPECT_FALSE(writeFileAtomically(full, content, error));
+    EXPECT_EQ(error, "No space left on device");
+    EXPECT_TRUE(std::filesystem::is_character_file(full));
+
+    // A dangling link (relative to its own folder, through a second link) gets its target created.
+    std::filesystem::create_directory(dir.file("sub"));
+    std::filesystem::create_symlink("sub/second", dir.file("first"));
+    std::filesystem::create_symlink("made.txt", dir.file("sub/second"));
+    ASSERT_TRUE(writeFileAtomically(dir.file("first"), "new", error)) << error;
+    EXPECT_EQ(dir.read("sub/made.txt"), "new");
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("first")) && std::filesystem::is_symlink(dir.file("sub/second")));
+
+    // Names the file system refuses: a loop of links, a component over 255 bytes, also beside the loop.
+    std::filesystem::create_symlink("loop2", dir.file("loop1"));
+    std::filesystem::create_symlink("loop1", dir.file("loop2"));
+    EXPECT_FALSE(writeFileAtomically(dir.file("loop1"), "x", error));
+    EXPECT_EQ(error, "Too many levels of symbolic links");
+    EXPECT_FALSE(writeFileAtomically(dir.file("loop1/x"), "x", error));
+    EXPECT_EQ(error, "Too many levels of symbolic links");
+    EXPECT_FALSE(writeFileAtomically(dir.file(std::string(256, 'n')), "x", error));
+    EXPECT_EQ(error, "File name too long");
+    // A long name that is still allowed gets a temporary name that is allowed too.
+    EXPECT_TRUE(writeFileAtomically(dir.file(std::string(255, 'l')), "x", error)) << error;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
+}
+
+TEST(Writers, ReadOnlyFilesAreRefusedAsTheShellRefusesThem) {
+    const test::TempDir dir;
+    const std::string file = dir.file("ro.txt");
+    dir.write("ro.txt", "keep");
+    chmod(file.c_str(), 0444);
+    // Not replaced through the rename for a user the bits bind (the tests may run as root: the check then runs
+    // in a child as nobody, in a folder nobody may write, as the rename needs).
+    if (geteuid() == 0) {
+        chmod(dir.path().c_str(), 0777);
+        const pid_t child = fork();
+        if (child == 0) {
+            std::string error;
+            const bool refused = setgid(65534) == 0 && setuid(65534) == 0 &&
+                                 !writeFileAtomically(file, "lost", error) && error == "Permission denied";
+            _exit(refused ? 0 : 1);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    } else {
+        std::string error;
+        EXPECT_FALSE(writeFileAtomically(file, "lost", error));
+        EXPECT_EQ(error, "Permission denied");
+    }
+    EXPECT_EQ(dir.read("ro.txt"), "keep");
+    // Root writes it as the shell's ">" would, and the file keeps its bits.
+    if (geteuid() == 0) {
+        std::string error;
+        EXPECT_TRUE(writeFileAtomically(file, "root", error)) << error;
+        EXPECT_EQ(dir.read("ro.txt"), "root");
+        EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms(0444));
+    }
+}
+
+TEST(Writers, SameFileWhateverTheSpelling) {
+    const test::TempDir dir;
+    dir.write("in.obj", "v 0 0 0\n");
+    dir.write("other.obj", "v 0 0 0\n");
+    std::filesystem::create_directory(dir.file("sub"));
+    std::filesystem::create_symlink("../in.obj", dir.file("sub/link.obj"));
+    std::filesystem::create_hard_link(dir.file("in.obj"), dir.file("hard.obj"));
+    const std::string in = dir.file("in.obj");
+    for (const std::string& out : {in, dir.file("sub/../in.obj"), dir.file("sub/link.obj"), dir.file("hard.obj"),
+                                   dir.path() + "//./in.obj"})
+        EXPECT_TRUE(isSameFile(out, in)) << out;
+    for (const std::string& out : {dir.file("other.obj"), dir.file("missing.obj"), std::string()})
+        EXPECT_FALSE(isSameFile(out, in)) << out;
 }

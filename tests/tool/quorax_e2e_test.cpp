@@ -3,10 +3,15 @@
 // every bad-input case.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <utility>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -407,6 +412,100 @@ TEST(ToolOutputs, UnwritableLinesFileIsAnErrorAndDumpsAreWarnings) {
     // No temporary file is left behind by the failed or the successful writes.
     for (const auto& e : std::filesystem::directory_iterator(c.dir.path()))
         EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
+}
+
+TEST(ToolOutputs, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsRead) {
+    Case c;
+    std::filesystem::create_directory(c.dir.file("sub"));
+    std::filesystem::create_symlink("../mesh.obj", c.dir.file("sub/link.obj"));
+    std::filesystem::create_hard_link(c.dir.file("grid.dx"), c.dir.file("hard.dx"));
+    const std::string mesh = c.dir.read("mesh.obj"), grid = c.dir.read("grid.dx");
+    for (const std::string& out : {c.dir.file("mesh.obj"), c.dir.file("sub/link.obj"), c.dir.file("sub/../grid.dx"),
+                                   c.dir.file("hard.dx")}) {
+        auto a = c.args();
+        a[2] = out;
+        const ProcessResult r = c.run(a);
+        EXPECT_EQ(r.exitCode, 1) << out;
+        EXPECT_EQ(r.out, kBanner) << "nothing read: " << out;
+        EXPECT_NE(r.err.find("quorax: error: refusing to write the lines file \"" + out +
+                             "\": it is the same file as the input"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_TRUE(c.dir.read("mesh.obj") == mesh && c.dir.read("grid.dx") == grid) << out;
+    }
+    // In debug mode the dumps in the current folder are outputs too.
+    c.dir.write("saved.obj", kSquareObj);
+    auto a = c.args();
+    a[0] = "saved.obj";
+    a.push_back("1");
+    const ProcessResult r = c.run(a);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("refusing to write the debug dump \"saved.obj\": it is the same file as the input "
+                         "\"saved.obj\"; nothing was read or written"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(c.dir.read("saved.obj"), kSquareObj);
+    EXPECT_FALSE(c.dir.exists("lines.txt"));
+}
+
+TEST(ToolOutputs, FifoStandardOutputAndDanglingLinkAreWrittenWhereTheyLead) {
+    Case c;
+    ASSERT_EQ(c.run(c.args()).exitCode, 0);
+    const std::string expected = c.dir.read("lines.txt");
+    ASSERT_LT(expected.size(), 60000u) << "fits a pipe's buffer, so the test never waits on the FIFO";
+
+    // A FIFO with a reader gets the lines and stays a FIFO.
+    const std::string fifo = c.dir.file("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    auto a = c.args();
+    a[2] = fifo;
+    ProcessResult r = c.run(a);
+    std::string received(65536, '\0');
+    received.resize(std::size_t(std::max<ssize_t>(0, read(reader, received.data(), received.size()))));
+    close(reader);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(received, expected);
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+
+    // Standard output, here a file: the lines follow the progress lines, before "lines saved".
+    a[2] = "/dev/stdout";
+    r = c.run(a);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::size_t at = r.out.find("lines calculated\n");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    EXPECT_TRUE(std::regex_match(r.out.substr(at + 17),
+                                 std::regex("Removed: [0-9]+ points, remaining: [0-9]+ points\n" +
+                                            std::regex_replace(expected, std::regex("[.]"), "[.]") + "lines saved\n")))
+        << r.out;
+
+    // A dangling link: its target is created, the link stays.
+    std::filesystem::create_symlink("made/lines.txt", c.dir.file("dangling"));
+    std::filesystem::create_directory(c.dir.file("made"));
+    a[2] = c.dir.file("dangling");
+    r = c.run(a);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(c.dir.read("made/lines.txt"), expected);
+    EXPECT_TRUE(std::filesystem::is_symlink(c.dir.file("dangling")));
+}
+
+TEST(ToolInputs, PathsTheFileSystemRefusesAreErrors) {
+    Case c;
+    std::filesystem::create_symlink("loop2", c.dir.file("loop1"));
+    std::filesystem::create_symlink("loop1", c.dir.file("loop2"));
+    const std::string longName = c.dir.file(std::string(256, 'n'));
+    const char* what[] = {"cannot read OBJ mesh", "cannot read DX grid", "cannot write lines file"};
+    for (int i = 0; i < 3; ++i)
+        for (const auto& [path, reason] : {std::pair<std::string, std::string>{c.dir.file("loop1"),
+                                                                               "Too many levels of symbolic links"},
+                                           {longName, "File name too long"}}) {
+            auto a = c.args();
+            a[std::size_t(i)] = path;
+            const ProcessResult r = c.run(a);
+            EXPECT_EQ(r.exitCode, 1) << i << ' ' << reason;
+            EXPECT_NE(r.err.find(std::string(what[i]) + " \"" + path + "\": " + reason), std::string::npos) << r.err;
+        }
 }
 
 TEST(ToolExample, BundledMoleculeRunsTheUsageExample) {

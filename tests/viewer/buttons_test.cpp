@@ -2,6 +2,12 @@
 // shown, and the automatic pipeline inside it: log lines word for word, line counts, the bytes of every export.
 #include "viewer_test.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <tuple>
+
 using namespace quorax;
 using namespace quorax::test;
 
@@ -269,4 +275,81 @@ TEST_F(Buttons, AutomaticRunInACommaLocale) {
     EXPECT_TRUE(!form->cb_drawgrid->isChecked() && form->CB_showlines->isChecked());
     EXPECT_EQ(form->PageControl1->currentWidget(), form->TabSheet5);
     EXPECT_EQ(linesInFile(dir.read("lines.txt")), 1);
+}
+
+namespace {
+
+// The automatic run started at once on `args` (bytes as a command line gives them): its exit status and what it
+// printed on standard error.
+class Unattended : public FormTest {
+protected:
+    std::pair<int, std::string> run(const std::vector<std::string>& args) {
+        makeForm(std::make_unique<TForm1>(args));
+        form->autotimer->stop();
+        int status = -1;
+        form->endProcess = [&status](int s) { status = s; };
+        std::fflush(stderr);
+        const int saved = dup(2), capture = ::open(dir.file("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(capture, 2);
+        close(capture);
+        form->autotimerTimer();
+        std::fflush(stderr);
+        dup2(saved, 2);
+        close(saved);
+        return {status, dir.read("stderr")};
+    }
+    const std::string square = "v 2 5 5\nv 2 7 5\nv 2 7 7\nv 2 5 7\nf 1 2 3\nf 1 3 4\n"; // inside the grid
+    std::vector<std::string> args() {
+        dir.write("square.obj", square);
+        dir.write("grid.dx", linearDx(16));
+        return {dir.file("square.obj"), dir.file("grid.dx"), dir.file("lines.txt"), "0.03", "0.0", "45", "1", "3.0"};
+    }
+};
+
+} // namespace
+
+TEST_F(Unattended, EveryErrorGoesToStandardErrorAndEndsTheRunWithOne) {
+    std::filesystem::create_symlink("loop2.obj", dir.file("loop1.obj"));
+    std::filesystem::create_symlink("loop1.obj", dir.file("loop2.obj"));
+    std::filesystem::create_symlink("square.obj", dir.file("link.obj"));
+    const std::string loop = dir.file("loop1.obj"), tooLong = dir.file(std::string(256, 'n') + ".obj");
+    const std::string nan = "quorax1: error: 'NAN' is not a valid floating point value";
+    const std::string cannot = "quorax1: error: cannot write lines file \"";
+    const std::vector<std::tuple<std::size_t, std::string, std::string>> cases = {
+        // Numbers the LINES tab's edits refuse: no box, the conversion error on standard error.
+        {3, "nan", nan}, {4, "-nan", nan}, {7, "nan", nan}, {3, "inf", "quorax1: error: 'INF' is not a valid floating point value"},
+        {3, "1e39", "quorax1: error: 'INF' is not a valid floating point value"}, // beyond a float
+        // The lines file: why it cannot be written; never an input.
+        {2, dir.file("no/lines.txt"), cannot + dir.file("no/lines.txt") + "\": No such file or directory"},
+        {2, loop, cannot + loop + "\": Too many levels of symbolic links"},
+        {2, dir.file("link.obj"), "quorax1: error: refusing to write the lines file \"" + dir.file("link.obj") +
+                                      "\": it is the same file as the input \"" + dir.file("square.obj") +
+                                      "\"; nothing was read or written"},
+        // Paths the file system refuses end the run, never the program.
+        {0, loop, "cannot read model \"" + loop + "\": Too many levels of symbolic links"},
+        {0, tooLong, "cannot read model \"" + tooLong + "\": File name too long"},
+        {1, loop, "cannot read DX grid \"" + loop + "\": Too many levels of symbolic links"},
+    };
+    for (const auto& [at, value, message] : cases) {
+        auto a = args();
+        a[at] = value;
+        const auto [status, err] = run(a);
+        EXPECT_EQ(status, 1) << value;
+        EXPECT_NE(err.find(message), std::string::npos) << value << ": " << err;
+        EXPECT_FALSE(dir.exists("lines.txt")) << value;
+        EXPECT_EQ(dir.read("square.obj"), square) << value;
+    }
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+TEST_F(Unattended, PathBytesAreKeptAsGiven) {
+    auto a = args();
+    // Not UTF-8: Latin-1 é and bytes that no encoding gives.
+    std::filesystem::rename(a[0], dir.file("m\xe9\xff.obj"));
+    a[0] = dir.file("m\xe9\xff.obj");
+    a[2] = dir.file("lines\xe9.txt");
+    const auto [status, err] = run(a);
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_EQ(linesInFile(dir.read("lines\xe9.txt")), 1);
+    EXPECT_FALSE(dir.exists("lines.txt"));
 }

@@ -265,3 +265,20 @@ TEST(AutoProcess, AMeshWithoutFacesEndsTheRunWithAnError) {
         EXPECT_FALSE(dir.exists("lines.txt"));
     }
 }
+
+TEST(AutoProcess, CommandLineBytesReachTheFilesAndErrorsReachStandardError) {
+    TempDir dir;
+    dir.write("m\xe9\xff.obj", "v 2 5 5\nv 2 7 5\nv 2 7 7\nv 2 5 7\nf 1 2 3\nf 1 3 4\n");
+    dir.write("grid.dx", linearDx(16));
+    std::vector<std::string> a = {dir.file("m\xe9\xff.obj"), dir.file("grid.dx"), dir.file("lines\xe9.txt"),
+                                  "0.03", "0.0", "45", "1", "3.0"};
+    const std::vector<std::string> env = {"QT_QPA_PLATFORM=", "ASAN_OPTIONS=detect_leaks=0"};
+    ProcessResult r = runProcess(QUORAX1_PATH, a, dir.path(), env);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(linesInFile(dir.read("lines\xe9.txt")), 1);
+    // A number the edits refuse ends the run, with no box that waits.
+    a[3] = "nan";
+    r = runProcess(QUORAX1_PATH, a, dir.path(), env);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("quorax1: error: 'NAN' is not a valid floating point value"), std::string::npos) << r.err;
+}

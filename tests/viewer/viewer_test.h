@@ -116,14 +116,15 @@ protected:
     void SetUp() override {
         previous_ = std::filesystem::current_path();
         std::filesystem::current_path(dir.path()); // the exports write here
-        makeForm({});
+        makeForm(QStringList());
     }
     void TearDown() override {
         form.reset();
         std::filesystem::current_path(previous_);
     }
-    void makeForm(const QStringList& args) {
-        form = std::make_unique<TForm1>(args);
+    void makeForm(const QStringList& args) { makeForm(std::make_unique<TForm1>(args)); }
+    void makeForm(std::unique_ptr<TForm1> made) {
+        form = std::move(made);
         form->chooseFile = [this](QFileDialog*) { return nextFile; };
         form->showError = [this](const QString& e) { errors << e; };
         seen_ = 1; // "Program Started"
