@@ -1,9 +1,11 @@
 #include "pipeline.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "dx_reader.h"
+#include "file_io.h"
 #include "gradient.h"
 #include "mesh.h"
 #include "obj_reader.h"
@@ -11,6 +13,7 @@
 #include "seeding.h"
 #include "simplify.h"
 #include "tracing.h"
+#include "tubes.h"
 #include "writers.h"
 
 namespace quorax {
@@ -48,7 +51,7 @@ public:
         std::fprintf(out_, "computed gradient: %d x %d x %d, max %f min %f\n", gradient_.nx, gradient_.ny,
                      gradient_.nz, static_cast<double>(gradient_.maxMagnitude),
                      static_cast<double>(gradient_.minMagnitude));
-        grid_ = PotentialGrid(); // the potential is not needed any more
+        if (!needsPotential()) grid_ = PotentialGrid(); // the potential is not needed any more
         done(Phase::Gradient);
 
         const LineBudget budget = computeLineBudget(mesh_, p_.density);
@@ -86,10 +89,59 @@ public:
         }
         std::fprintf(out_, "lines saved\n");
         done(Phase::Write);
-        return 0;
+        if (p_.exports.empty()) return 0;
+        const int status = writeExports(lines, seeds);
+        done(Phase::Export);
+        return status;
     }
 
 private:
+    // The line values sample the potential grid, which is kept for them.
+    bool needsPotential() const {
+        for (const PipelineParams::Export& e : p_.exports)
+            if (e.kind == ExportKind::Lines && exportFormatFor(e.kind, e.path) != ExportFormat::Obj) return true;
+        return false;
+    }
+
+    int writeExports(const std::vector<FieldLine>& lines, const std::vector<Vec3>& seeds) {
+        static const char* const names[] = {"lines", "tubes", "surface"};
+        std::optional<LineValues> values;
+        std::optional<SolidMesh> solids;
+        int status = 0;
+        for (const PipelineParams::Export& e : p_.exports) {
+            const std::optional<ExportFormat> format = exportFormatFor(e.kind, e.path);
+            const char* name = names[static_cast<int>(e.kind)];
+            if (!format) {
+                report("error", std::string("cannot write ") + name + " export \"" + e.path +
+                                    "\": unknown extension; accepted: " + acceptedExtensions(e.kind));
+                status = 1;
+                continue;
+            }
+            std::string content;
+            switch (e.kind) {
+            case ExportKind::Lines:
+                if (!values && *format != ExportFormat::Obj) values = computeLineValues(lines, seeds, grid_, gradient_);
+                content = formatLinesExport(*format, lines, values ? &*values : nullptr);
+                break;
+            case ExportKind::Tubes:
+                if (!solids) solids = buildLineSolids(lines, p_.tubeRadius);
+                content = formatSolidExport(*format, *solids);
+                break;
+            case ExportKind::Surface:
+                content = formatSurfaceExport(*format, mesh_);
+                break;
+            }
+            std::string error;
+            if (!writeFileAtomically(e.path, content, error)) {
+                report("error", std::string("cannot write ") + name + " export \"" + e.path + "\": " + error);
+                status = 1;
+                continue;
+            }
+            std::fprintf(out_, "%s exported: %s\n", name, e.path.c_str());
+        }
+        return status;
+    }
+
     bool readMesh() {
         std::string error;
         ObjReadResult r;

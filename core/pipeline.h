@@ -10,7 +10,7 @@
 
 namespace quorax {
 
-enum class Phase { ReadObj, ReadDx, Map, Gradient, Seeding, Tracing, Simplify, Write };
+enum class Phase { ReadObj, ReadDx, Map, Gradient, Seeding, Tracing, Simplify, Write, Export };
 
 struct PipelineHooks {
     uint32_t generatorSeed = 0;   // seed of the line seeding
@@ -30,7 +30,10 @@ constexpr int32_t kConsoleMaxSteps = 200;
 // errors go to `err`, each naming the file and the problem. Returns the exit
 // status: 0 when the lines file was written, 1 when an input could not be
 // read or the lines file could not be written (the lines file is then left
-// as it was). Debug dumps that cannot be written are warnings.
+// as it was). Debug dumps that cannot be written are warnings. After the
+// lines file, every export of params.exports is written and announced on
+// `out` ("lines exported: FILE"); an export that cannot be written is an
+// error (status 1, that file left as it was) and the others are still written.
 int runPipeline(const PipelineParams& params, std::FILE* out, std::FILE* err, const PipelineHooks& hooks);
 
 } // namespace quorax
