@@ -66,13 +66,13 @@ public:
         }
         done(Phase::Seeding);
 
+        // seedLines gives exactly max(budget, 0) seeds.
         std::vector<FieldLine> lines;
-        const std::size_t count = budget.count > 0 ? static_cast<std::size_t>(budget.count) : 0;
-        lines.reserve(count);
-        for (std::size_t i = 0; i < count && i < seeds.size(); ++i) {
-            lines.emplace_back();
-            traceFieldLine(gradient_, seeds[i], p_.haltGradient, p_.haltAngle, lines.back(), kConsoleMaxSteps);
-        }
+        TraceSettings trace;
+        trace.haltGradient = p_.haltGradient;
+        trace.haltAngle = p_.haltAngle;
+        trace.maxSteps = kConsoleMaxSteps;
+        traceSeeds(gradient_, seeds, trace, lines);
         std::fprintf(out_, "lines calculated\n");
         done(Phase::Tracing);
 

@@ -9,7 +9,7 @@ namespace {
 // at the start of the pass: after a removal at l the next candidate is l + 3,
 // so no candidate ever has a neighbour that this pass removed, and the
 // current neighbours of every candidate are its neighbours at the start.
-int32_t simplifyPass(FieldLine& line, float cosReduce, ZeroSegmentRule rule, std::vector<char>& drop) {
+int32_t simplifyPass(std::vector<Vec3>& line, float cosReduce, ZeroSegmentRule rule, std::vector<char>& drop) {
     const std::size_t n = line.size();
     if (n < 4) return 0;
     drop.assign(n, 0);
@@ -41,7 +41,7 @@ SimplifyResult simplifyLines(std::vector<FieldLine>& lines, float reduceAngle, Z
     std::vector<char> drop;
     long long remaining = 0;
     for (FieldLine& line : lines) {
-        while (int32_t k = simplifyPass(line, cosReduce, zeroSegments, drop)) r.removed += k;
+        while (int32_t k = simplifyPass(line.points, cosReduce, zeroSegments, drop)) r.removed += k;
         remaining += static_cast<long long>(line.size());
     }
     r.remaining = remaining > std::numeric_limits<int32_t>::max()

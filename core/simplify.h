@@ -18,7 +18,8 @@ struct SimplifyResult {
 // cosine), comparing each candidate with its current neighbours. Passes
 // repeat until one removes nothing; within a pass a removal skips the two
 // following points. The first point and the last two points of every line are
-// never removed; lines of three points or fewer are unchanged.
+// never removed; lines of three points or fewer are unchanged. The stop
+// reasons of the lines stay.
 SimplifyResult simplifyLines(std::vector<FieldLine>& lines, float reduceAngle,
                              ZeroSegmentRule zeroSegments = ZeroSegmentRule::NeverJudged);
 

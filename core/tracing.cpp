@@ -1,6 +1,7 @@
 #include "tracing.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 
 #include "sampling.h"
@@ -11,6 +12,18 @@ float cosDegrees(float angle) {
     return static_cast<float>(std::cos(static_cast<double>(angle) * 3.14159265 / 180.0));
 }
 
+const char* stopReasonName(StopReason reason) {
+    switch (reason) {
+    case StopReason::None: return "none";
+    case StopReason::LeftGrid: return "left grid";
+    case StopReason::StepLimit: return "step limit";
+    case StopReason::Bend: return "bend";
+    case StopReason::WeakField: return "weak field";
+    case StopReason::NonFinite: return "non-finite";
+    }
+    return "none";
+}
+
 float stepMaxFor(const GradientGrid& grid) {
     const Vec3 d = grid.delta;
     const float s = 0.5f * std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
@@ -19,13 +32,21 @@ float stepMaxFor(const GradientGrid& grid) {
 
 namespace {
 
-// True when p lies in a usable cell: 2 … n−2 along every axis.
+bool isFinitePoint(Vec3 p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
+
+// True when the grid has vectors for every node and at least one cell per axis.
+bool isUsableGrid(const GradientGrid& g) {
+    return g.ready && g.nx >= 2 && g.ny >= 2 && g.nz >= 2 &&
+           g.vectors.size() == static_cast<std::size_t>(g.nx) * g.ny * g.nz;
+}
+
+// True when the finite point p lies in a usable cell: 2 … n−2 along every axis.
 bool inUsableCell(const GradientGrid& g, Vec3 p) {
     const float q[3] = {(p.x - g.origin.x) / g.delta.x, (p.y - g.origin.y) / g.delta.y,
                         (p.z - g.origin.z) / g.delta.z};
     const int32_t n[3] = {g.nx, g.ny, g.nz};
     for (int a = 0; a < 3; ++a) {
-        if (!std::isfinite(q[a])) return false; // zero spacing or a point that is not finite
+        if (!std::isfinite(q[a])) return false; // zero spacing
         const double cell = std::floor(static_cast<double>(q[a]));
         if (cell >= n[a] - 1 || cell <= 1) return false;
     }
@@ -40,58 +61,59 @@ bool bendHalts(Vec3 n0, Vec3 n1, Vec3 n2, float cosHalt, ZeroSegmentRule rule) {
 
 } // namespace
 
+StopReason traceDirection(const GradientGrid& grid, const TraceSettings& settings, TraceDirection direction,
+                          std::vector<Vec3>& points) {
+    assert(!points.empty());
+    if (!isUsableGrid(grid)) return StopReason::LeftGrid;
+    const float stepMax = stepMaxFor(grid);
+    const float sign = direction == TraceDirection::Forward ? 1.0f : -1.0f;
+    const bool angleTest = settings.haltAngle != 90.0f;
+    const float cosHalt = cosDegrees(settings.haltAngle);
+    const bool gradientTest = settings.haltGradient > 0.0f;
+    for (int32_t steps = 1; steps <= settings.maxSteps; ++steps) {
+        const Vec3 p = points.back();
+        if (!isFinitePoint(p)) return StopReason::NonFinite;
+        if (!inUsableCell(grid, p)) return StopReason::LeftGrid;
+        // The gradient capped at stepMax, turned for the direction.
+        Vec3 g = sampleGradient(grid, p);
+        if (length(g) > stepMax) g = normalize(g) * stepMax;
+        g = g * sign;
+        points.push_back(p + g);
+        const std::size_t n = points.size();
+        if (angleTest && n >= 3 &&
+            bendHalts(points[n - 1], points[n - 2], points[n - 3], cosHalt, settings.zeroSegments))
+            return StopReason::Bend;
+        if (gradientTest && length(g) < settings.haltGradient) return StopReason::WeakField;
+    }
+    return StopReason::StepLimit;
+}
+
+void traceFieldLine(const GradientGrid& grid, Vec3 seed, const TraceSettings& settings, FieldLine& line) {
+    // Against the gradient: the points are collected seed first and reversed,
+    // which gives the same line as inserting each at the front.
+    line.points.clear();
+    line.points.push_back(seed);
+    line.backward = traceDirection(grid, settings, TraceDirection::Backward, line.points);
+    std::reverse(line.points.begin(), line.points.end());
+    line.forward = traceDirection(grid, settings, TraceDirection::Forward, line.points);
+}
+
 void traceFieldLine(const GradientGrid& grid, Vec3 seed, float haltGradient, float haltAngle,
                     FieldLine& line, int32_t maxSteps, ZeroSegmentRule zeroSegments) {
-    const float stepMax = stepMaxFor(grid);
-    const bool angleTest = haltAngle != 90.0f;
-    const float cosHalt = cosDegrees(haltAngle);
-    const bool gradientTest = haltGradient > 0.0f;
-    const bool usableGrid = grid.ready && grid.nx >= 2 && grid.ny >= 2 && grid.nz >= 2 &&
-                            grid.vectors.size() == static_cast<std::size_t>(grid.nx) * grid.ny * grid.nz;
+    TraceSettings s;
+    s.haltGradient = haltGradient;
+    s.haltAngle = haltAngle;
+    s.maxSteps = maxSteps;
+    s.zeroSegments = zeroSegments;
+    traceFieldLine(grid, seed, s, line);
+}
 
-    // One step from p in direction d (±1); false when the direction ends
-    // without a new point.
-    auto step = [&](Vec3 p, float d, Vec3& q, float& strength) {
-        if (!usableGrid || !inUsableCell(grid, p)) return false;
-        Vec3 g = sampleGradient(grid, p);
-        const float m = length(g);
-        if (m > stepMax) g = normalize(g) * stepMax;
-        g = g * d;
-        strength = length(g);
-        q = p + g;
-        return true;
-    };
-
-    // Against the gradient: the points are collected seed first and reversed
-    // at the end, which gives the same line as inserting each at the front.
-    line.clear();
-    line.push_back(seed);
-    for (int32_t steps = 1; steps <= maxSteps; ++steps) {
-        Vec3 q;
-        float strength;
-        if (!step(line.back(), -1.0f, q, strength)) break;
-        line.push_back(q);
-        const std::size_t n = line.size();
-        bool going = true;
-        if (angleTest && n >= 3 && bendHalts(line[n - 1], line[n - 2], line[n - 3], cosHalt, zeroSegments))
-            going = false;
-        if (gradientTest && strength < haltGradient) going = false;
-        if (!going) break;
-    }
-    std::reverse(line.begin(), line.end());
-
-    // Along the gradient.
-    for (int32_t steps = 1; steps <= maxSteps; ++steps) {
-        Vec3 q;
-        float strength;
-        if (!step(line.back(), 1.0f, q, strength)) break;
-        line.push_back(q);
-        const std::size_t n = line.size();
-        bool going = true;
-        if (angleTest && n >= 3 && bendHalts(line[n - 1], line[n - 2], line[n - 3], cosHalt, zeroSegments))
-            going = false;
-        if (gradientTest && strength < haltGradient) going = false;
-        if (!going) break;
+void traceSeeds(const GradientGrid& grid, const std::vector<Vec3>& seeds, const TraceSettings& settings,
+                std::vector<FieldLine>& lines) {
+    lines.reserve(lines.size() + seeds.size());
+    for (const Vec3& seed : seeds) {
+        lines.emplace_back();
+        traceFieldLine(grid, seed, settings, lines.back());
     }
 }
 

@@ -15,6 +15,7 @@
 
 #include "scene.h"
 #include "trackball.h"
+#include "tracing.h"
 #include "viewer_state.h"
 
 class QAbstractButton;
@@ -138,6 +139,9 @@ public:
     // ConversionError with the user's message.
     float floatOf(QLineEdit* edit) const;
     int intOf(QLineEdit* edit) const;
+    // The halt gradient and angle of the LINES tab with `maxSteps` steps per
+    // direction, under the viewer's rule for zero segments.
+    TraceSettings traceSettings(int32_t maxSteps) const;
     // Reads an OBJ file into `mesh` and logs the reader's summary (after a
     // line naming the file when it cannot be read); the next frame fits it.
     void loadObjModel(const QString& path);

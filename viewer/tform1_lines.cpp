@@ -23,6 +23,15 @@ std::string general(double v) {
 
 } // namespace
 
+TraceSettings TForm1::traceSettings(int32_t maxSteps) const {
+    TraceSettings trace;
+    trace.haltAngle = floatOf(E_haltangle);
+    trace.haltGradient = floatOf(E_haltgradient);
+    trace.maxSteps = maxSteps;
+    trace.zeroSegments = ZeroSegmentRule::DotIsZero;
+    return trace;
+}
+
 void TForm1::B_gradientClick() {
     if (!potentialGrid.loaded) {
         log("calculate grad: no potential grid has been read; nothing computed");
@@ -39,9 +48,7 @@ void TForm1::calclineClick() {
     const Vec3 seed = {static_cast<float>(CSE_X->value()) * g.delta.x + g.origin.x,
                        static_cast<float>(CSE_Y->value()) * g.delta.y + g.origin.y,
                        static_cast<float>(CSE_Z->value()) * g.delta.z + g.origin.z};
-    const float haltAngle = floatOf(E_haltangle);
-    const float haltGradient = floatOf(E_haltgradient);
-    traceFieldLine(gradientGrid, seed, haltGradient, haltAngle, probeLine, 200, ZeroSegmentRule::DotIsZero);
+    traceFieldLine(gradientGrid, seed, traceSettings(200), probeLine);
     linesReady = true;
 }
 
@@ -54,11 +61,8 @@ void TForm1::Button6Click() {
     }
     linesReady = false;
     fieldLines.clear();
-    TraceSettings trace;
-    trace.haltAngle = floatOf(E_haltangle);
-    trace.haltGradient = floatOf(E_haltgradient);
-    trace.maxSteps = 200;
-    traceSeeds(gradientGrid, equalLineSeeds(mesh, wanted, CB_farfromsurface->isChecked()), trace, fieldLines);
+    traceSeeds(gradientGrid, equalLineSeeds(mesh, wanted, CB_farfromsurface->isChecked()), traceSettings(200),
+               fieldLines);
     linesReady = true;
 }
 
@@ -77,11 +81,7 @@ void TForm1::xxxClick() {
     if (s.keptFirst)
         log("OLD POW LINES: no more candidates could be thinned out at random; kept the first " +
             std::to_string(keep));
-    TraceSettings trace;
-    trace.haltAngle = floatOf(E_haltangle);
-    trace.haltGradient = floatOf(E_haltgradient);
-    trace.maxSteps = CSEintegrationsteps->value();
-    traceSeeds(gradientGrid, s.seeds, trace, fieldLines);
+    traceSeeds(gradientGrid, s.seeds, traceSettings(CSEintegrationsteps->value()), fieldLines);
     linesReady = true;
 }
 
@@ -90,9 +90,7 @@ void TForm1::B_powlinesClick() {
         log("NEW POW LINES: no potential grid has been read; nothing traced");
         return;
     }
-    TraceSettings trace;
-    trace.haltAngle = floatOf(E_haltangle);
-    trace.haltGradient = floatOf(E_haltgradient);
+    const TraceSettings trace = traceSettings(CSEintegrationsteps->value());
     linesReady = false;
     fieldLines.clear();
     const float density = floatOf(E_densityparam);
@@ -106,7 +104,6 @@ void TForm1::B_powlinesClick() {
             " face corners lie outside the potential grid or on its upper faces and were sampled at the nearest point of the grid box");
     if (s.boundReached)
         log("NEW POW LINES: the random selection took too long; the strongest remaining faces completed it");
-    trace.maxSteps = CSEintegrationsteps->value();
     traceSeeds(gradientGrid, s.seeds, trace, fieldLines);
     linesReady = true;
 }

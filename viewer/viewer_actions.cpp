@@ -66,16 +66,6 @@ Vec3 faceSeed(const ViewerMesh& mesh, int32_t f, bool lift) {
     return seed;
 }
 
-void traceSeeds(const GradientGrid& gradient, const std::vector<Vec3>& seeds, const TraceSettings& trace,
-                std::vector<FieldLine>& lines) {
-    lines.reserve(lines.size() + seeds.size());
-    for (const Vec3& seed : seeds) {
-        lines.emplace_back();
-        traceFieldLine(gradient, seed, trace.haltGradient, trace.haltAngle, lines.back(), trace.maxSteps,
-                       ZeroSegmentRule::DotIsZero);
-    }
-}
-
 std::vector<Vec3> equalLineSeeds(const ViewerMesh& mesh, int32_t wanted, bool lift) {
     std::vector<Vec3> seeds;
     const int32_t faces = mesh.faceCount();

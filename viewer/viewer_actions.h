@@ -29,19 +29,9 @@ int32_t offsetPotential(std::array<ViewerMesh, 4>& meshes, const PotentialGrid& 
 
 // ---- line seeding ----
 
-struct TraceSettings {
-    float haltGradient = 0.0f;
-    float haltAngle = 45.0f;
-    int32_t maxSteps = 200;
-};
-
 // Seed above face f: centroid (P0 + P1 + P2)·(1/3), plus the face's
 // (unnormalised) normal when `lift` is set.
 Vec3 faceSeed(const ViewerMesh& mesh, int32_t f, bool lift);
-
-// Traces one line per seed into `lines` (appended, in seed order).
-void traceSeeds(const GradientGrid& gradient, const std::vector<Vec3>& seeds, const TraceSettings& trace,
-                std::vector<FieldLine>& lines);
 
 // "<- equal lines": one seed on every (faceCount / wanted)-th face. The caller
 // has checked 1 ≤ wanted ≤ faceCount.

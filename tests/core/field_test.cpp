@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <functional>
 #include <random>
+#include <utility>
 
 #include "gradient.h"
 #include "sampling.h"
@@ -38,7 +40,7 @@ GradientGrid uniform(Vec3 v, int nx = 241) {
 }
 FieldLine trace(const GradientGrid& g, Vec3 seed, float haltGradient, float haltAngle,
                 int maxSteps = 200, ZeroSegmentRule rule = ZeroSegmentRule::NeverJudged) {
-    FieldLine line = {{7, 7, 7}}; // the line is emptied first
+    FieldLine line = {{{7, 7, 7}}, StopReason::Bend, StopReason::Bend}; // the line is replaced
     traceFieldLine(g, seed, haltGradient, haltAngle, line, maxSteps, rule);
     return line;
 }
@@ -152,14 +154,18 @@ TEST(Tracing, UniformFieldIsStraight) {
     EXPECT_EQ(l[200], seed);
     EXPECT_NEAR(l.front().x, 100.5f, 1e-3f);
     EXPECT_NEAR(l.back().x, 140.5f, 1e-3f);
+    EXPECT_EQ(std::pair(l.backward, l.forward), std::pair(StopReason::StepLimit, StopReason::StepLimit));
     for (const Vec3& q : l)
         EXPECT_TRUE(q.y == 2.5f && q.z == 2.5f);
     // Strength 2 is capped to 0.75 < 1, the halt gradient: each direction stops after
     // its first step, which stays. Equal to the halt gradient goes on; maxSteps ends.
     EXPECT_EQ(trace(uniform({2, 0, 0}), seed, 1.0f, 45.0f),
-              (FieldLine{{119.75f, 2.5f, 2.5f}, seed, {121.25f, 2.5f, 2.5f}}));
+              (FieldLine{{{119.75f, 2.5f, 2.5f}, seed, {121.25f, 2.5f, 2.5f}},
+                         StopReason::WeakField, StopReason::WeakField}));
     EXPECT_EQ(trace(uniform({0.5f, 0, 0}), seed, 0.5f, 45.0f).size(), 401u);
-    EXPECT_EQ(trace(uniform({0.5f, 0, 0}), seed, 0.5f, 45.0f, 3).size(), 7u);
+    const FieldLine three = trace(uniform({0.5f, 0, 0}), seed, 0.5f, 45.0f, 3);
+    EXPECT_EQ(three.size(), 7u);
+    EXPECT_EQ(three.forward, StopReason::StepLimit);
     GradientGrid half;
     half.delta = {1.0f / 3, 2.0f / 3, 2.0f / 3}; // stepMax is half the cell diagonal
     EXPECT_FLOAT_EQ(stepMaxFor(half), 0.5f);
@@ -171,6 +177,7 @@ TEST(Tracing, LeavingTheUsableCells) {
     const FieldLine l = trace(g, {10, 2.5f, 2.5f}, 0, 45);
     ASSERT_EQ(l.size(), 24u); // 11 points below the seed, 12 above
     EXPECT_EQ((std::array{l.front().x, l[11].x, l.back().x}), (std::array{1.75f, 10.0f, 19.0f}));
+    EXPECT_EQ(std::pair(l.backward, l.forward), std::pair(StopReason::LeftGrid, StopReason::LeftGrid));
     EXPECT_GT(trace(g, {18.5f, 2.5f, 2.5f}, 0, 45).size(), 1u); // cell nx − 2 is usable
     // A seed in cell 1 or nx − 1, beyond the grid, or not finite is the whole line.
     for (Vec3 s : {Vec3{1.9f, 2.5f, 2.5f}, Vec3{10, 1.5f, 2.5f}, Vec3{19.2f, 2.5f, 2.5f},
@@ -178,11 +185,44 @@ TEST(Tracing, LeavingTheUsableCells) {
         const FieldLine one = trace(g, s, 0, 45);
         ASSERT_EQ(one.size(), 1u) << s.x << " " << s.y << " " << s.z;
         EXPECT_EQ(std::memcmp(&one[0], &s, sizeof s), 0);
+        const StopReason want = std::isnan(s.x) ? StopReason::NonFinite : StopReason::LeftGrid;
+        EXPECT_EQ(std::pair(one.backward, one.forward), std::pair(want, want));
     }
     GradientGrid flat = g;
     flat.delta = {0, 0, 0};
-    for (const GradientGrid& bad : {flat, GradientGrid{}})
-        EXPECT_EQ(trace(bad, {10, 2.5f, 2.5f}, 0, 45).size(), 1u);
+    for (const GradientGrid& bad : {flat, GradientGrid{}}) {
+        const FieldLine one = trace(bad, {10, 2.5f, 2.5f}, 0, 45);
+        EXPECT_EQ(one.size(), 1u);
+        EXPECT_EQ(one.forward, StopReason::LeftGrid);
+    }
+    // A gradient node that is not a number makes the next point NaN: it stays
+    // in the line, and the direction ends there.
+    GradientGrid holed = g;
+    holed.vectors[static_cast<std::size_t>(14 * 36 + 2 * 6 + 2)] = {NAN, 0, 0};
+    const FieldLine nan = trace(holed, {10, 2.5f, 2.5f}, 0, 45);
+    EXPECT_EQ(std::pair(nan.backward, nan.forward), std::pair(StopReason::LeftGrid, StopReason::NonFinite));
+    EXPECT_TRUE(std::isnan(nan.back().x));
+    EXPECT_EQ(nan[nan.size() - 2].x, 13.0f); // the first point whose cell has node 14 (weight 0 × NaN is NaN)
+}
+
+TEST(Tracing, BothDirectionsWalkTheSameWay) {
+    // Negating the field swaps the directions: the line comes out reversed with
+    // its reasons swapped, bit for bit (every product and sum of the sampling
+    // only changes sign). A curved field with a halt angle exercises every rule.
+    const auto swirl = [](float s) {
+        return field(24, 24, 8, [s](int i, int j, int k) {
+            return s * Vec3{float(12 - j) * 0.07f, float(i - 12) * 0.07f + 0.02f * float(k), 0.01f * float(i)};
+        });
+    };
+    const GradientGrid g = swirl(1.0f), minus = swirl(-1.0f);
+    for (Vec3 seed : {Vec3{6.3f, 11.1f, 3.5f}, Vec3{15.2f, 9.7f, 4.1f}, Vec3{12.5f, 18.25f, 2.5f}})
+        for (float angle : {10.0f, 45.0f, 90.0f}) {
+            const FieldLine a = trace(g, seed, 0.05f, angle), b = trace(minus, seed, 0.05f, angle);
+            std::vector<Vec3> reversed(b.points.rbegin(), b.points.rend());
+            EXPECT_EQ(a.points, reversed);
+            EXPECT_EQ(std::pair(a.backward, a.forward), std::pair(b.forward, b.backward));
+            EXPECT_GT(a.size(), 2u);
+        }
 }
 
 TEST(Tracing, AngleHalt) {
@@ -199,8 +239,12 @@ TEST(Tracing, AngleHalt) {
     EXPECT_EQ(before, (Vec3{10.75f, 5.5f, 2.5f}));
     EXPECT_GT(end.y - before.y, 2 * (end.x - before.x));
     EXPECT_EQ(halted.front().x, 1.75f); // against the gradient: straight to cell 1
-    for (float angle : {80.0f, 90.0f, 90.5f})
-        EXPECT_GE(trace(g, seed, 0, angle).back().y, 28.0f) << angle;
+    EXPECT_EQ(std::pair(halted.backward, halted.forward), std::pair(StopReason::LeftGrid, StopReason::Bend));
+    for (float angle : {80.0f, 90.0f, 90.5f}) {
+        const FieldLine free = trace(g, seed, 0, angle);
+        EXPECT_GE(free.back().y, 28.0f) << angle;
+        EXPECT_EQ(free.forward, StopReason::LeftGrid);
+    }
 }
 
 TEST(Tracing, ZeroField) {
@@ -210,9 +254,14 @@ TEST(Tracing, ZeroField) {
     const GradientGrid g = uniform({0, 0, 0}, 20);
     const Vec3 seed{10.5f, 2.5f, 2.5f};
     const ZeroSegmentRule viewer = ZeroSegmentRule::DotIsZero;
-    EXPECT_EQ(trace(g, seed, 0, 45), FieldLine(401, seed));
-    EXPECT_EQ(trace(g, seed, 0, 45, 200, viewer).size(), 4u);
+    EXPECT_EQ(trace(g, seed, 0, 45),
+              (FieldLine{std::vector<Vec3>(401, seed), StopReason::StepLimit, StopReason::StepLimit}));
+    const FieldLine bent = trace(g, seed, 0, 45, 200, viewer);
+    EXPECT_EQ(bent.size(), 4u);
+    EXPECT_EQ(std::pair(bent.backward, bent.forward), std::pair(StopReason::Bend, StopReason::Bend));
     EXPECT_EQ(trace(g, seed, 0, 100, 200, viewer).size(), 401u);
     EXPECT_EQ(trace(g, seed, 0, 90, 200, viewer).size(), 401u);
-    EXPECT_EQ(trace(g, seed, 0.01f, 45).size(), 3u);
+    const FieldLine weak = trace(g, seed, 0.01f, 45);
+    EXPECT_EQ(weak.size(), 3u);
+    EXPECT_EQ(std::pair(weak.backward, weak.forward), std::pair(StopReason::WeakField, StopReason::WeakField));
 }

@@ -46,7 +46,7 @@ TEST(Writers, AppendFixedMatchesPrintf) {
 }
 
 TEST(Writers, LinesFileListsEachLineFromItsLastPoint) {
-    EXPECT_EQ(formatLinesFile({{{4, -1.5f, 0.25f}, {4.5f, -1, 0}}, {}}),
+    EXPECT_EQ(formatLinesFile({{{{4, -1.5f, 0.25f}, {4.5f, -1, 0}}}, {}}),
               "n\nv 4.500000 -1.000000 0.000000\nv 4.000000 -1.500000 0.250000\nn\n");
 }
 

@@ -71,7 +71,7 @@ TEST_F(Buttons, GradientSeedingsAndProbeLine) {
     form->gradientGrid.delta = {0.5f, 0.5f, 0.5f};
     press(form->calcline);
     EXPECT_TRUE(form->linesReady && form->fieldLines.empty());
-    EXPECT_EQ(form->probeLine, (FieldLine{{2, 5, 5}}));
+    EXPECT_EQ(form->probeLine.points, (std::vector<Vec3>{{2, 5, 5}}));
     press(form->B_reducepoints_XXL); // the empty lines of the probe alone are counted
     EXPECT_EQ(newLog(), Log{"Removed: 0 points, remaining: 0"});
 }
@@ -132,14 +132,14 @@ TEST_F(Buttons, Exports) {
     EXPECT_TRUE(dir.exists("lines.json") && dir.exists("field_lines.txt") && !dir.exists("decoration.obj"));
     EXPECT_EQ(dir.read("lines.json") + dir.read("field_lines.txt"), "");
     form->linesReady = true;
-    form->fieldLines = {{{1, 2, 3}, {4, 5, 6}}, {{7, 8, 9}}};
+    form->fieldLines = {{{{1, 2, 3}, {4, 5, 6}}}, {{{7, 8, 9}}}};
     press(form->b_expjson);
     EXPECT_EQ(dir.read("lines.json"), "{\n\"lines\" : [\n[  1.000000, 2.000000, 3.000000, 4.000000, 5.000000, "
                                       "6.000000 ],\n[  7.000000, 8.000000, 9.000000 ]\n]\n}\n");
     form->fieldLines.clear();
     press(form->b_expjson);
     EXPECT_EQ(dir.read("lines.json"), "{\n\"lines\" : [\n]\n}\n");
-    form->fieldLines = {{{4.0f, -1.5f, 0.25f}, {4.5f, -1.0f, 0.0f}}};
+    form->fieldLines = {{{{4.0f, -1.5f, 0.25f}, {4.5f, -1.0f, 0.0f}}}};
     form->E_nomelinee->setText("field_lines.txt");
     press(form->B_exportlines); // from the last point to the first
     EXPECT_EQ(dir.read("field_lines.txt"), "n\nv 4.500000 -1.000000 0.000000\nv 4.000000 -1.500000 0.250000\n");
@@ -157,7 +157,7 @@ TEST_F(Buttons, Exports) {
     // Points (0, 0, 9 − k), walked from (0, 0, 0): skip 5 ends at B = (0, 0, 5), pyr 2 at (0, 0, 7): one head of
     // size 2 along +z, its base B ± 0.5·u, B ± 0.5·w with u = (1, 0, 0), w = (0, −1, 0); the base triangles last.
     form->fieldLines = {{}};
-    for (int k = 0; k < 10; ++k) form->fieldLines[0].push_back({0, 0, float(9 - k)});
+    for (int k = 0; k < 10; ++k) form->fieldLines[0].points.push_back({0, 0, float(9 - k)});
     press(form->B_decor1);
     press(form->B_exportdeco);
     const char *up = "0.500000 0.000000 5", *um = "-0.500000 0.000000 5", *wp = "0.000000 -0.500000 5",

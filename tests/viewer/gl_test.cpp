@@ -172,8 +172,8 @@ TEST_F(Gl, EveryLayerWhereItsDataIsAndGoneWhenSwitchedOff) {
     g.delta = {0.5f, 0.5f, 0.5f};
     FieldLine field, probe;
     for (int a = 2; a <= 8; ++a) {
-        field.push_back({-float(a), 0, float(a)});
-        probe.push_back({float(a), 0, -float(a)});
+        field.points.push_back({-float(a), 0, float(a)});
+        probe.points.push_back({float(a), 0, -float(a)});
     }
     form->fieldLines = {field};
     form->probeLine = probe;

@@ -107,7 +107,7 @@ TEST(Decorations, EverySeventhPointAndTheJitterCarriedOver) {
     // Points (0, y, 0) … (n−1, y, 0), one apart along x.
     auto alongX = [](int n, float y = 0) {
         FieldLine l;
-        for (int i = 0; i < n; ++i) l.push_back({float(i), y, 0});
+        for (int i = 0; i < n; ++i) l.points.push_back({float(i), y, 0});
         return l;
     };
     ViewerRandom random; // never seeded: std::mt19937's default sequence
