@@ -167,7 +167,7 @@ std::string formatLinesVtp(const std::vector<FieldLine>& lines, const LineValues
         arrays.push_back({"PointData", "Float32", "field_strength", 1, floatBytes(values->fieldStrength)});
         arrays.push_back({"PointData", "Float32", "arc_length", 1, floatBytes(values->arcLength)});
     }
-    std::string index, pts, conn, offs;
+    std::string index, startStop, endStop, pts, conn, offs;
     index.reserve(lines.size() * 4);
     pts.reserve(n * 12);
     conn.reserve(n * 8);
@@ -176,6 +176,8 @@ std::string formatLinesVtp(const std::vector<FieldLine>& lines, const LineValues
     for (std::size_t i = 0; i < lines.size(); ++i) {
         appendBinary<int32_t>(index, static_cast<int32_t>(i));
         const FieldLine& l = lines[i];
+        appendBinary(startStop, static_cast<uint8_t>(l.forward));
+        appendBinary(endStop, static_cast<uint8_t>(l.backward));
         for (std::size_t e = 0; e < l.size(); ++e) {
             const Vec3 p = exportedPoint(l, e);
             appendBinary(pts, p.x);
@@ -186,6 +188,8 @@ std::string formatLinesVtp(const std::vector<FieldLine>& lines, const LineValues
         appendBinary<int64_t>(offs, k);
     }
     arrays.push_back({"CellData", "Int32", "line_index", 1, std::move(index)});
+    arrays.push_back({"CellData", "UInt8", "stop_reason_start", 1, std::move(startStop)});
+    arrays.push_back({"CellData", "UInt8", "stop_reason_end", 1, std::move(endStop)});
     arrays.push_back({"Points", "Float32", "", 3, std::move(pts)});
     arrays.push_back({"Lines", "Int64", "connectivity", 1, std::move(conn)});
     arrays.push_back({"Lines", "Int64", "offsets", 1, std::move(offs)});
@@ -267,9 +271,16 @@ std::string formatLinesVtk(const std::vector<FieldLine>& lines, const LineValues
     out += "\nCELL_DATA ";
     appendNumber(out, lines.size());
     out += '\n';
-    std::string index;
-    for (std::size_t i = 0; i < lines.size(); ++i) appendBinary<int32_t>(index, static_cast<int32_t>(i), false);
+    std::string index, startStop, endStop;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        appendBinary<int32_t>(index, static_cast<int32_t>(i), false);
+        appendBinary(startStop, static_cast<uint8_t>(lines[i].forward));
+        appendBinary(endStop, static_cast<uint8_t>(lines[i].backward));
+    }
     appendLegacyScalars(out, "line_index", "int", index);
+    out += "FIELD line_values 2\n";
+    appendLegacyField(out, "stop_reason_start", lines.size(), "unsigned_char", startStop);
+    appendLegacyField(out, "stop_reason_end", lines.size(), "unsigned_char", endStop);
     if (values) {
         // The potential as the active scalars; the others as a field, which
         // the legacy readers load whole (they keep only the first SCALARS).

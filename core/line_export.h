@@ -52,8 +52,10 @@ LineValues computeLineValues(const std::vector<FieldLine>& lines, const std::vec
 
 // The file of `lines` in `format` (Vtp, Vtk, Obj or Ply). Vtp and Vtk carry
 // the point arrays "potential", "field_strength", "arc_length" when `values`
-// is given, and the cell array "line_index" (0-based, the order of the lines
-// file); Ply vertices carry "potential" when `values` is given; Ply edges
+// is given, and the cell arrays "line_index" (0-based, the order of the lines
+// file), "stop_reason_start" and "stop_reason_end" (why the trace of the
+// line's first and last exported point stopped: the StopReason value, 0 none,
+// 1 left grid, 2 step limit, 3 bend, 4 weak field, 5 non-finite); Ply vertices carry "potential" when `values` is given; Ply edges
 // join successive points of a line; Obj writes an `l` element per line of
 // two or more points and a `p` element per line of one point.
 std::string formatLinesExport(ExportFormat format, const std::vector<FieldLine>& lines,

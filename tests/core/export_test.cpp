@@ -13,10 +13,11 @@
 #include <utility>
 
 using namespace quorax;
+using namespace std::string_literals;
 
 namespace {
 
-FieldLine makeLine(std::vector<Vec3> points) { return FieldLine(std::move(points)); }
+FieldLine makeLine(std::vector<Vec3> points) { return FieldLine{std::move(points)}; }
 
 // Checks that shell `s` of `m` is a closed, consistently oriented 2-manifold
 // of sphere topology with no zero-area triangle and an outward orientation
@@ -143,8 +144,10 @@ TEST(LineExport, ValuesFollowTheField) {
     gradient.ready = true;
     // Seed at x = 2; exported from x = 4 down to x = 1; one point outside the
     // box at x = 9 takes the value of its upper face.
-    const std::vector<FieldLine> lines = {makeLine({{1, 2, 2}, {2, 2, 2}, {3, 2, 2}, {4, 2, 2}}),
-                                          makeLine({{9, 2, 2}})};
+    std::vector<FieldLine> lines = {makeLine({{1, 2, 2}, {2, 2, 2}, {3, 2, 2}, {4, 2, 2}}),
+                                    makeLine({{9, 2, 2}})};
+    lines[0].forward = StopReason::LeftGrid;
+    lines[0].backward = StopReason::WeakField;
     const LineValues v = computeLineValues(lines, {{2, 2, 2}, {9, 2, 2}}, grid, gradient);
     EXPECT_EQ(v.potential, (std::vector<float>{14, 13, 12, 11, 15}));
     EXPECT_EQ(v.fieldStrength, (std::vector<float>{1, 1, 1, 1, 1}));
@@ -155,8 +158,13 @@ TEST(LineExport, ValuesFollowTheField) {
 
     // The line index and the arrays reach the files; OBJ writes one-point lines as points.
     const std::string vtp = formatLinesExport(ExportFormat::Vtp, lines, &v);
-    for (const char* name : {"\"potential\"", "\"field_strength\"", "\"arc_length\"", "\"line_index\""})
+    for (const char* name : {"\"potential\"", "\"field_strength\"", "\"arc_length\"", "\"line_index\"",
+                             "\"stop_reason_start\"", "\"stop_reason_end\""})
         EXPECT_NE(vtp.find(name), std::string::npos) << name;
+    // The first exported point is the end traced along the gradient.
+    const std::string vtk = formatLinesExport(ExportFormat::Vtk, lines, &v);
+    EXPECT_NE(vtk.find("stop_reason_start 1 2 unsigned_char\n\x01\x00\n"s), std::string::npos);
+    EXPECT_NE(vtk.find("stop_reason_end 1 2 unsigned_char\n\x04\x00\n"s), std::string::npos);
     EXPECT_NE(vtp.find("NumberOfPoints=\"5\" NumberOfVerts=\"0\" NumberOfLines=\"2\""), std::string::npos);
     const std::string obj = formatLinesExport(ExportFormat::Obj, lines, nullptr);
     EXPECT_NE(obj.find("v 4 2 2\nv 3 2 2\nv 2 2 2\nv 1 2 2\nv 9 2 2\nl 1 2 3 4\np 5\n"), std::string::npos);

@@ -75,7 +75,8 @@ with tempfile.TemporaryDirectory() as a, tempfile.TemporaryDirectory() as b:
         cells = arrays(data.GetCellData())
         for array in ["potential", "field_strength", "arc_length"]:
             check(array in points and points[array].GetNumberOfTuples() == n_points, f"{name}: point array {array}")
-        check("line_index" in cells and cells["line_index"].GetNumberOfTuples() == len(lines), f"{name}: line_index")
+        for array in ["line_index", "stop_reason_start", "stop_reason_end"]:
+            check(array in cells and cells[array].GetNumberOfTuples() == len(lines), f"{name}: cell array {array}")
         if failures:
             continue
         worst = max(abs(a - b) for i in range(0, n_points, 7) for a, b in zip(data.GetPoint(i), flat[i]))
@@ -90,6 +91,10 @@ with tempfile.TemporaryDirectory() as a, tempfile.TemporaryDirectory() as b:
             arc = [points["arc_length"].GetValue(cell_points.GetId(k)) for k in range(len(line))]
             check(all(arc[k] <= arc[k + 1] for k in range(len(arc) - 1)), f"{name}: arc length of line {index}")
             check(arc[0] <= 1e-4 and arc[-1] >= -1e-4, f"{name}: seed of line {index} outside the line")
+        # Every end of a traced line has a reason (1 left grid … 5 non-finite).
+        for array in ["stop_reason_start", "stop_reason_end"]:
+            low, high = cells[array].GetRange()
+            check(1 <= low and high <= 5, f"{name}: {array} range {low} {high}")
         strength = points["field_strength"].GetRange()
         check(0 <= strength[0] and strength[1] <= 6.0001, f"{name}: field strength range {strength}")
         # The line runs from high to low potential (the field's direction) on the whole.
