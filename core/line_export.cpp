@@ -170,9 +170,9 @@ std::string formatLinesVtp(const std::vector<FieldLine>& lines, const LineValues
     std::string index, startStop, endStop, pts, conn, offs;
     index.reserve(lines.size() * 4);
     pts.reserve(n * 12);
-    conn.reserve(n * 8);
-    offs.reserve(lines.size() * 8);
-    int64_t k = 0;
+    conn.reserve(n * 4);
+    offs.reserve(lines.size() * 4);
+    int32_t k = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         appendBinary<int32_t>(index, static_cast<int32_t>(i));
         const FieldLine& l = lines[i];
@@ -183,16 +183,16 @@ std::string formatLinesVtp(const std::vector<FieldLine>& lines, const LineValues
             appendBinary(pts, p.x);
             appendBinary(pts, p.y);
             appendBinary(pts, p.z);
-            appendBinary<int64_t>(conn, k++);
+            appendBinary<int32_t>(conn, k++);
         }
-        appendBinary<int64_t>(offs, k);
+        appendBinary<int32_t>(offs, k);
     }
     arrays.push_back({"CellData", "Int32", "line_index", 1, std::move(index)});
     arrays.push_back({"CellData", "UInt8", "stop_reason_start", 1, std::move(startStop)});
     arrays.push_back({"CellData", "UInt8", "stop_reason_end", 1, std::move(endStop)});
     arrays.push_back({"Points", "Float32", "", 3, std::move(pts)});
-    arrays.push_back({"Lines", "Int64", "connectivity", 1, std::move(conn)});
-    arrays.push_back({"Lines", "Int64", "offsets", 1, std::move(offs)});
+    arrays.push_back({"Lines", "Int32", "connectivity", 1, std::move(conn)});
+    arrays.push_back({"Lines", "Int32", "offsets", 1, std::move(offs)});
     return formatVtp(n, lines.size(), 0, arrays);
 }
 
@@ -206,18 +206,18 @@ std::string formatSurfaceVtp(const TriMesh& mesh) {
         appendBinary(pts, v.pos.y);
         appendBinary(pts, v.pos.z);
     }
-    conn.reserve(mesh.faces.size() * 24);
-    offs.reserve(mesh.faces.size() * 8);
-    int64_t k = 0;
+    conn.reserve(mesh.faces.size() * 12);
+    offs.reserve(mesh.faces.size() * 4);
+    int32_t k = 0;
     for (const MeshFace& f : mesh.faces) {
-        for (int32_t c : f.v) appendBinary<int64_t>(conn, c);
-        appendBinary<int64_t>(offs, k += 3);
+        for (int32_t c : f.v) appendBinary<int32_t>(conn, c);
+        appendBinary<int32_t>(offs, k += 3);
     }
     std::vector<VtpArray> arrays;
     arrays.push_back({"PointData", "Float32", "potential", 1, std::move(pot)});
     arrays.push_back({"Points", "Float32", "", 3, std::move(pts)});
-    arrays.push_back({"Polys", "Int64", "connectivity", 1, std::move(conn)});
-    arrays.push_back({"Polys", "Int64", "offsets", 1, std::move(offs)});
+    arrays.push_back({"Polys", "Int32", "connectivity", 1, std::move(conn)});
+    arrays.push_back({"Polys", "Int32", "offsets", 1, std::move(offs)});
     return formatVtp(mesh.vertices.size(), 0, mesh.faces.size(), arrays);
 }
 

@@ -89,10 +89,7 @@ public:
         }
         std::fprintf(out_, "lines saved\n");
         done(Phase::Write);
-        if (p_.exports.empty()) return 0;
-        const int status = writeExports(lines, seeds);
-        done(Phase::Export);
-        return status;
+        return writeExports(lines, seeds);
     }
 
 private:
@@ -138,6 +135,7 @@ private:
                 continue;
             }
             std::fprintf(out_, "%s exported: %s\n", name, e.path.c_str());
+            done(Phase::Export);
         }
         return status;
     }

@@ -15,7 +15,8 @@ enum class Phase { ReadObj, ReadDx, Map, Gradient, Seeding, Tracing, Simplify, W
 struct PipelineHooks {
     uint32_t generatorSeed = 0;   // seed of the line seeding
     const char* program = "quorax"; // prefix of warnings and errors
-    // Called at the end of every phase that ran (for timing).
+    // Called at the end of every phase that ran (for timing); Export after
+    // each export written.
     std::function<void(Phase)> phaseDone;
 };
 
