@@ -118,6 +118,7 @@ TForm1::TForm1(const QStringList& args, QWidget* parent) : QMainWindow(parent) {
 
     buildWindow();
     connectHandlers();
+    addExportEntry();
     PageControl1->setCurrentIndex(0); // POTENTIAL
     readArguments(args);
 }

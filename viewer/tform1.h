@@ -19,6 +19,7 @@
 #include "viewer_state.h"
 
 class QAbstractButton;
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QFileDialog;
@@ -108,6 +109,10 @@ public:
     QPushButton* B_exportlines;
     QLineEdit* E_nomelinee;
     QPushButton* b_expjson;
+    // "Export..." on the tool bar: lines, tubes or surface, the format from
+    // the chosen file name (tform1_exports.cpp).
+    QAction* A_export = nullptr;
+    QFileDialog* Save_export = nullptr;
 
     // Camera, GL panel size.
     TrackHand trackball;
@@ -176,6 +181,7 @@ public slots:
     void b_expjsonClick();
     void B_decor1Click();
     void B_exportdecoClick();
+    void A_exportClick();
     // BAT.
     void BgenbatClick();
     // Automatic pipeline.
@@ -201,6 +207,7 @@ private:
     QWidget* buildBatTab();
     QWidget* buildLinesTab();
     void connectHandlers();
+    void addExportEntry();
     void readArguments(const QStringList& args);
     void offsetLoad(int index);
     void assignPotential(bool electrostatic);
