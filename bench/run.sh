@@ -44,3 +44,8 @@ if ninja -C "$build" -t query viewer_actions_bench >/dev/null 2>&1 && command -v
   xvfb-run -a -s "-screen 0 1280x1024x24" "$build/bench/viewer_actions_bench" \
     "$here/data/large.obj" "$here/data/large.dx" "$repeats"
 fi
+
+# The tubes through a slicer's command line, when prusa-slicer is installed.
+echo
+echo "== tubes of the bundled example through prusa-slicer"
+"$here/slice_tubes.sh" "$build"
