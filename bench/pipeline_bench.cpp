@@ -40,6 +40,7 @@ const char* phaseName(quorax::Phase p) {
     case quorax::Phase::Tracing: return "tracing";
     case quorax::Phase::Simplify: return "simplification";
     case quorax::Phase::Write: return "writing";
+    case quorax::Phase::Export: return "exports";
     }
     return "?";
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the tool in Release mode, generates the large synthetic case (160³
 # grid, ~400 000 triangles) once, and times every phase on the bundled
-# example and on the large case; then, when the viewer can be built (Qt 6,
+# example and on the large case, and the exports against the lines file;
+# then, when the viewer can be built (Qt 6,
 # GLU, CGAL) and xvfb-run is there, the viewer's frame time on both.
 #   bench/run.sh [REPEATS]
 set -euo pipefail
@@ -10,7 +11,7 @@ root="$(dirname "$here")"
 build="$root/build-bench"
 repeats="${1:-5}"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORAX_BUILD_VIEWER=ON -DQUORAX_BUILD_TESTS=OFF >/dev/null
-ninja -C "$build" pipeline_bench quorax >/dev/null
+ninja -C "$build" pipeline_bench export_bench quorax >/dev/null
 if [[ ! -f "$here/data/large.dx" || ! -f "$here/data/large.obj" ]]; then
   echo "generating the large case in bench/data ..."
   /usr/bin/python3 "$here/make_large_case.py" "$here/data"
@@ -20,6 +21,9 @@ echo "== bundled example (fasciculin-2, 65³ grid)"
 echo
 echo "== large synthetic case (160³ grid, ~400 000 triangles)"
 "$build/bench/pipeline_bench" "$here/data/large.obj" "$here/data/large.dx" "$repeats"
+echo
+echo "== exports against the lines file, large synthetic case"
+"$build/bench/export_bench" "$here/data/large.obj" "$here/data/large.dx" "$repeats"
 if ninja -C "$build" -t query viewer_frame_bench >/dev/null 2>&1 && command -v xvfb-run >/dev/null; then
   echo
   echo "== viewer frames under Xvfb (software GL)"
@@ -40,3 +44,8 @@ if ninja -C "$build" -t query viewer_actions_bench >/dev/null 2>&1 && command -v
   xvfb-run -a -s "-screen 0 1280x1024x24" "$build/bench/viewer_actions_bench" \
     "$here/data/large.obj" "$here/data/large.dx" "$repeats"
 fi
+
+# The tubes through a slicer's command line, when prusa-slicer is installed.
+echo
+echo "== tubes of the bundled example through prusa-slicer"
+"$here/slice_tubes.sh" "$build"

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tubes.h"
+
 namespace quorax {
 
 struct PipelineParams {
@@ -17,6 +19,14 @@ struct PipelineParams {
     bool reduce = false;       // simplify the lines before writing
     float reduceAngle = 0.0f;  // largest bend a removed point may have (degrees)
     bool debug = false;        // console tool: write the debug dumps
+    // Further files written after the lines file, in this order, each in the
+    // format its extension names (exportFormatFor).
+    struct Export {
+        ExportKind kind;
+        std::string path;
+    };
+    std::vector<Export> exports;
+    float tubeRadius = kDefaultTubeRadius; // radius of the tubes export, model units (Å)
 };
 
 enum class ArgumentRules {

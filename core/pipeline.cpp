@@ -1,5 +1,6 @@
 #include "pipeline.h"
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "seeding.h"
 #include "simplify.h"
 #include "tracing.h"
+#include "tubes.h"
 #include "writers.h"
 
 namespace quorax {
@@ -54,7 +56,7 @@ public:
         std::fprintf(out_, "computed gradient: %d x %d x %d, max %f min %f\n", gradient_.nx, gradient_.ny,
                      gradient_.nz, static_cast<double>(gradient_.maxMagnitude),
                      static_cast<double>(gradient_.minMagnitude));
-        grid_ = PotentialGrid(); // the potential is not needed any more
+        if (!needsPotential()) grid_ = PotentialGrid(); // the potential is not needed any more
         done(Phase::Gradient);
 
         const LineBudget budget = computeLineBudget(mesh_, p_.density);
@@ -99,10 +101,57 @@ public:
         }
         std::fprintf(out_, "lines saved\n");
         done(Phase::Write);
-        return 0;
+        return writeExports(lines, seeds);
     }
 
 private:
+    // The line values sample the potential grid, which is kept for them.
+    bool needsPotential() const {
+        for (const PipelineParams::Export& e : p_.exports)
+            if (e.kind == ExportKind::Lines && exportFormatFor(e.kind, e.path) != ExportFormat::Obj) return true;
+        return false;
+    }
+
+    int writeExports(const std::vector<FieldLine>& lines, const std::vector<Vec3>& seeds) {
+        static const char* const names[] = {"lines", "tubes", "surface"};
+        std::optional<LineValues> values;
+        std::optional<SolidMesh> solids;
+        int status = 0;
+        for (const PipelineParams::Export& e : p_.exports) {
+            const std::optional<ExportFormat> format = exportFormatFor(e.kind, e.path);
+            const char* name = names[static_cast<int>(e.kind)];
+            if (!format) {
+                report("error", std::string("cannot write ") + name + " export \"" + e.path +
+                                    "\": unknown extension; accepted: " + acceptedExtensions(e.kind));
+                status = 1;
+                continue;
+            }
+            std::string content;
+            switch (e.kind) {
+            case ExportKind::Lines:
+                if (!values && *format != ExportFormat::Obj) values = computeLineValues(lines, seeds, grid_, gradient_);
+                content = formatLinesExport(*format, lines, values ? &*values : nullptr);
+                break;
+            case ExportKind::Tubes:
+                if (!solids) solids = buildLineSolids(lines, p_.tubeRadius);
+                content = formatSolidExport(*format, *solids);
+                break;
+            case ExportKind::Surface:
+                content = formatSurfaceExport(*format, mesh_);
+                break;
+            }
+            std::string error;
+            if (!writeFileAtomically(e.path, content, error)) {
+                report("error", std::string("cannot write ") + name + " export \"" + e.path + "\": " + error);
+                status = 1;
+                continue;
+            }
+            std::fprintf(out_, "%s exported: %s\n", name, e.path.c_str());
+            done(Phase::Export);
+        }
+        return status;
+    }
+
     bool readMesh() {
         ObjReadResult r;
         const ReadStatus status = readObjMeshFile(mesh_, p_.meshPath, &r);

@@ -11,12 +11,13 @@
 
 namespace quorax {
 
-enum class Phase { ReadObj, ReadDx, Map, Gradient, Seeding, Tracing, Simplify, Write };
+enum class Phase { ReadObj, ReadDx, Map, Gradient, Seeding, Tracing, Simplify, Write, Export };
 
 struct PipelineHooks {
     uint32_t generatorSeed = 0;   // seed of the line seeding
     const char* program = "quorax"; // prefix of warnings and errors
-    // Called at the end of every phase that ran (for timing).
+    // Called at the end of every phase that ran (for timing); Export after
+    // each export written.
     std::function<void(Phase)> phaseDone;
 };
 
@@ -38,8 +39,11 @@ std::string outputOverwritingInput(const PipelineParams& params);
 // errors go to `err`, each naming the file and the problem. Returns the exit
 // status: 0 when the lines file was written, 1 when an output is an input
 // (see outputOverwritingInput), an input could not be read or the lines file
-// could not be written (the lines file is then left
-// as it was). Debug dumps that cannot be written are warnings.
+// could not be written (the lines file is then left as it was). Debug dumps
+// that cannot be written are warnings. After the lines file, every export of
+// params.exports is written and announced on `out` ("lines exported: FILE");
+// an export that cannot be written is an error (status 1, that file left as
+// it was) and the others are still written.
 int runPipeline(const PipelineParams& params, std::FILE* out, std::FILE* err, const PipelineHooks& hooks);
 
 } // namespace quorax

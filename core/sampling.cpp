@@ -118,6 +118,19 @@ Vec3 sampleGradient(const GradientGrid& grid, Vec3 p) {
     });
 }
 
+Vec3 sampleGradientClamped(const GradientGrid& grid, Vec3 p) {
+    if (grid.nx < 2 || grid.ny < 2 || grid.nz < 2 ||
+        grid.vectors.size() != static_cast<std::size_t>(grid.nx) * grid.ny * grid.nz)
+        return {};
+    bool outside = false;
+    const AxisWeights ax = axisWeights(p.x, grid.origin.x, grid.delta.x, grid.nx, CellQuotient::Float, outside);
+    const AxisWeights ay = axisWeights(p.y, grid.origin.y, grid.delta.y, grid.ny, CellQuotient::Float, outside);
+    const AxisWeights az = axisWeights(p.z, grid.origin.z, grid.delta.z, grid.nz, CellQuotient::Float, outside);
+    return blend<Vec3>(ax, ay, az, [&](std::ptrdiff_t i, std::ptrdiff_t j, std::ptrdiff_t k) {
+        return grid.at(i, j, k);
+    });
+}
+
 float facePower(float area, const float (&cornerPotential)[3], ThirdRule third) {
     float power = 0.0f;
     for (float phi : cornerPotential) {

@@ -43,6 +43,12 @@ float samplePotential(const PotentialGrid& grid, Vec3 p, bool* clamped = nullptr
 // The caller guarantees that the cell of p and the next cell lie in the grid.
 Vec3 sampleGradient(const GradientGrid& grid, Vec3 p);
 
+// Trilinear gradient at any p: a point outside the box, or on its upper
+// faces, is sampled at the nearest point of the box with the cells and
+// weights of samplePotential. A grid with fewer than 2 nodes on an axis
+// gives the zero vector.
+Vec3 sampleGradientClamped(const GradientGrid& grid, Vec3 p);
+
 // How a third of a product is taken.
 enum class ThirdRule {
     DivideByThree,   // x / 3 (console tool)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing QUORAX needs on Debian 12: compiler and
 # build tools, GoogleTest, Qt 6 with OpenGL widgets, GLU, CGAL, and Xvfb with
-# Mesa's software renderer for the viewer's tests.
+# Mesa's software renderer for the viewer's tests; VTK's Python readers and
+# admesh, which judge the exported files.
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
@@ -10,6 +11,7 @@ packages=(
   libcgal-dev
   xvfb xauth
   python3-numpy
+  python3-vtk9 admesh
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -2,9 +2,12 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cmath>
 #include <ctime>
+#include <string_view>
 
 #include "params.h"
+#include "number_scan.h"
 #include "pipeline.h"
 
 namespace quorax {
@@ -28,7 +31,137 @@ void printUsage(std::FILE* out) {
     std::fprintf(out, "\nEXAMPLE: quorax calmodulin.obj calmodulin_EP.DX output_lines.txt 0.01 0.0 45 1 3.0\n\n");
 }
 
+void printHelp(std::FILE* out) {
+    std::fprintf(out,
+                 "Usage: quorax 3dmeshfilename DXfilenamne linesfilename linesdensity haltgradient haltangle "
+                 "reduce reduceangle [1] [OPTION]...\n"
+                 "Trace the field lines of a potential grid from a molecular surface and write them to "
+                 "linesfilename.\n\n");
+    static const char* const descriptions[kPipelineArgumentCount] = {
+        "surface to seed the lines on, OBJ",
+        "potential grid, OpenDX",
+        "output file of the lines (text: \"n\", then \"v x y z\" per point)",
+        "lines per eV/square angstrom of surface power",
+        "stop a line where its step is shorter than this (0: never)",
+        "stop a line where it bends by more than this many degrees (90: never)",
+        "1 simplifies the lines before writing them",
+        "largest bend, in degrees, of a point the simplification removes"};
+    for (int i = 0; i < kPipelineArgumentCount; ++i)
+        std::fprintf(out, "  %-20s%s\n", kArgumentNames[i], descriptions[i]);
+    std::fprintf(out, "  %-20s%s\n\nOptions (after the arguments above; each may be repeated):\n", "1",
+                 "(ninth argument) also write saved.obj, saved_n.obj and seeds.obj to the current folder");
+    for (const ConsoleOption& o : consoleOptions()) {
+        std::string head = o.name;
+        if (o.valueName) head += std::string(" ") + o.valueName;
+        std::fprintf(out, "  %-20s%s\n", head.c_str(), o.help);
+    }
+    std::fprintf(out, "\nExit status: 0 when every file was written, 1 when an input cannot be read or an output "
+                      "cannot be written (that file is left as it was), 255 for too few arguments.\n\n"
+                      "Example: quorax calmodulin.obj calmodulin_EP.DX lines.txt 0.01 0.0 45 1 3.0 "
+                      "--lines-out lines.vtp --tubes lines.stl\n");
+}
+
+void printVersion(std::FILE* out) {
+    std::fprintf(out, "quorax 2.0\n");
+}
+
+const ConsoleOption* findOption(std::string_view name) {
+    for (const ConsoleOption& o : consoleOptions())
+        if (name == o.name) return &o;
+    return nullptr;
+}
+
+std::string optionList() {
+    std::string text;
+    for (const ConsoleOption& o : consoleOptions()) {
+        if (!text.empty()) text += ", ";
+        text += o.name;
+        if (o.valueName) text += std::string(" ") + o.valueName;
+    }
+    return text;
+}
+
+// "--help" or "--version" anywhere among `args` but as the value of an
+// option; returns the one found first, or nullptr.
+const char* informationRequest(const std::vector<std::string>& args) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--help" || args[i] == "--version") return args[i] == "--help" ? "help" : "version";
+        const ConsoleOption* o = i >= kPipelineArgumentCount ? findOption(args[i]) : nullptr;
+        if (o && o->valueName) ++i; // skip the option's value
+    }
+    return nullptr;
+}
+
+// Reads the named options from args[first...] into `params`. On a mistake
+// returns false with the message in `error`.
+bool parseOptions(const std::vector<std::string>& args, std::size_t first, PipelineParams& params,
+                  std::string& error) {
+    for (std::size_t i = first; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.rfind("--", 0) != 0) {
+            error = "unexpected argument \"" + arg + "\" among the options; accepted options: " + optionList();
+            return false;
+        }
+        const std::size_t eq = arg.find('=');
+        const std::string name = arg.substr(0, eq);
+        const ConsoleOption* o = findOption(name);
+        if (!o) {
+            error = "unknown option \"" + name + "\"; accepted options: " + optionList();
+            return false;
+        }
+        std::string value;
+        if (eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+        } else if (i + 1 < args.size()) {
+            value = args[++i];
+        } else {
+            error = "option " + name + " needs a value (" + o->valueName + ")";
+            return false;
+        }
+        if (value.empty()) {
+            error = "option " + name + " needs a value (" + o->valueName + ")";
+            return false;
+        }
+        const std::string_view n = name;
+        if (n == "--tube-radius") {
+            std::ptrdiff_t used = 0;
+            const double r = parseAtof(value.data(), value.data() + value.size(), &used);
+            if (used != static_cast<std::ptrdiff_t>(value.size()) || !(r > 0.0) || !std::isfinite(r)) {
+                error = "option --tube-radius \"" + value + "\" is not a positive number";
+                return false;
+            }
+            params.tubeRadius = static_cast<float>(r);
+            continue;
+        }
+        const ExportKind kind = n == "--lines-out" ? ExportKind::Lines
+                                : n == "--tubes"   ? ExportKind::Tubes
+                                                   : ExportKind::Surface;
+        if (!exportFormatFor(kind, value)) {
+            error = "option " + name + " \"" + value + "\": unknown file extension; accepted: " +
+                    acceptedExtensions(kind);
+            return false;
+        }
+        params.exports.push_back({kind, value});
+    }
+    return true;
+}
+
 } // namespace
+
+const std::vector<ConsoleOption>& consoleOptions() {
+    static const std::vector<ConsoleOption> options = {
+        {"--lines-out", "FILE", true,
+         "also write the lines to FILE: .vtp (VTK XML), .vtk (legacy VTK), .obj (l polylines) or .ply (edges)"},
+        {"--tubes", "FILE", true,
+         "also write every line as a closed tube with an arrow head towards lower potential: .stl, .obj or .ply"},
+        {"--tube-radius", "R", false, "radius of the tubes in the model's units (default 0.6 angstrom)"},
+        {"--surface-out", "FILE", true,
+         "also write the surface with the potential on every vertex: .vtp or .ply"},
+        {"--help", nullptr, false, "print this help and exit"},
+        {"--version", nullptr, false, "print the version and exit"},
+    };
+    return options;
+}
 
 uint32_t seedFromEnvironment(std::FILE* out, std::FILE* err) {
     const char* text = std::getenv("QUORAX_SEED");
@@ -46,14 +179,33 @@ uint32_t seedFromEnvironment(std::FILE* out, std::FILE* err) {
 
 int runConsole(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
                const ConsoleEnvironment& env) {
+    if (const char* request = informationRequest(args)) {
+        if (std::string_view(request) == "help")
+            printHelp(out);
+        else
+            printVersion(out);
+        std::fflush(out);
+        return 0;
+    }
     std::fprintf(out, "--- QUORAX --- Potential Lines Tool - V 2.0\n\n");
     if (static_cast<int>(args.size()) < kPipelineArgumentCount) {
         printUsage(out);
         return -1;
     }
+    // The named options start at the first argument after the eighth that
+    // begins with "--"; what lies between (the debug "1") keeps its meaning.
+    std::size_t optionsStart = kPipelineArgumentCount;
+    while (optionsStart < args.size() && args[optionsStart].rfind("--", 0) != 0) ++optionsStart;
+    const std::vector<std::string> positional(args.begin(), args.begin() + static_cast<std::ptrdiff_t>(optionsStart));
     PipelineParams params;
     std::vector<std::string> warnings;
-    parsePipelineArguments(args, ArgumentRules::Console, params, warnings);
+    parsePipelineArguments(positional, ArgumentRules::Console, params, warnings);
+    std::string optionError;
+    if (!parseOptions(args, optionsStart, params, optionError)) {
+        std::fflush(out);
+        std::fprintf(err, "quorax: error: %s\n", optionError.c_str());
+        return 1;
+    }
     if (params.debug) std::fprintf(out, "\n DEBUG MODE \n\n");
     if (!warnings.empty()) {
         std::fflush(out);

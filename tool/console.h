@@ -17,9 +17,24 @@ struct ConsoleEnvironment {
     std::optional<uint32_t> seed;
 };
 
+// A named option of `quorax`, given after the positional arguments (and the
+// optional debug "1"), as "--name VALUE" or "--name=VALUE". Programs that
+// run `quorax` per frame forward these; those with `outputFile` set name a
+// file the run writes.
+struct ConsoleOption {
+    const char* name;      // with its dashes, e.g. "--lines-out"
+    const char* valueName; // "FILE", "R", or nullptr for an option without a value
+    bool outputFile;       // the value is a file the run writes
+    const char* help;      // one line for --help
+};
+
+// Every named option, in the order --help lists them.
+const std::vector<ConsoleOption>& consoleOptions();
+
 // Runs `quorax` on `args` (the program name not included), printing progress
 // to `out` and warnings and errors to `err` exactly as the program does.
-// Returns the exit status (0, 1, or -1 for too few arguments).
+// Returns the exit status (0, 1, or -1 for too few arguments). "--help" and
+// "--version" print the help or the version to `out` and return 0.
 int runConsole(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
                const ConsoleEnvironment& env = {});
 

@@ -131,6 +131,7 @@ TForm1::TForm1(const std::vector<std::string>& args, QWidget* parent) : QMainWin
 
     buildWindow();
     connectHandlers();
+    addExportEntry();
     PageControl1->setCurrentIndex(0); // POTENTIAL
     readArguments(args);
 }

@@ -20,6 +20,7 @@
 #include "viewer_state.h"
 
 class QAbstractButton;
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QFileDialog;
@@ -112,6 +113,10 @@ public:
     QPushButton* B_exportlines;
     QLineEdit* E_nomelinee;
     QPushButton* b_expjson;
+    // "Export..." on the tool bar: lines, tubes or surface, the format from
+    // the chosen file name (tform1_exports.cpp).
+    QAction* A_export = nullptr;
+    QFileDialog* Save_export = nullptr;
 
     // Camera, GL panel size.
     TrackHand trackball;
@@ -181,6 +186,7 @@ public slots:
     void b_expjsonClick();
     void B_decor1Click();
     void B_exportdecoClick();
+    void A_exportClick();
     // BAT.
     void BgenbatClick();
     // Automatic pipeline.
@@ -215,6 +221,7 @@ private:
     // Writes the lines (or an empty file when none are ready) to `path`;
     // on failure logs why and returns false with the reason in `error`.
     bool exportLines(const std::string& path, std::string& error);
+    void addExportEntry();
     void offsetLoad(int index);
     void assignPotential(bool electrostatic);
     // Repaints the window and lets pending events run, as the automatic

@@ -1,21 +1,73 @@
-// Exports (OBJ with potential texture coordinates, JSON lines, decorations)
-// and the batch file generator. Every file is written whole or not at all;
+// Exports (OBJ with potential texture coordinates, JSON lines, decorations,
+// and "Export..." for the exchange formats) and the batch file generator. Every file is written whole or not at all;
 // a file that cannot be written is reported in the log.
+#include <QAction>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QToolBar>
 
 #include "decorations.h"
 #include "file_io.h"
 #include "tform1.h"
+#include "tubes.h"
 #include "viewer_actions.h"
+#include "viewer_exports.h"
 
 namespace quorax {
 namespace {
 
 constexpr int64_t kMaxBatchLines = 1000000;
 
+// Filters of the "Export..." dialog: the kind each one exports.
+struct ExportFilter {
+    const char* text;
+    ExportKind kind;
+};
+constexpr ExportFilter kExportFilters[] = {
+    {"Lines, VTK XML PolyData (*.vtp)", ExportKind::Lines},
+    {"Lines, legacy VTK (*.vtk)", ExportKind::Lines},
+    {"Lines, OBJ polylines (*.obj)", ExportKind::Lines},
+    {"Lines, PLY edges (*.ply)", ExportKind::Lines},
+    {"Tubes for printing, STL (*.stl)", ExportKind::Tubes},
+    {"Tubes for printing, OBJ (*.obj)", ExportKind::Tubes},
+    {"Tubes for printing, PLY (*.ply)", ExportKind::Tubes},
+    {"Surface with potential, VTK XML PolyData (*.vtp)", ExportKind::Surface},
+    {"Surface with potential, PLY (*.ply)", ExportKind::Surface},
+};
+
 } // namespace
+
+void TForm1::addExportEntry() {
+    Save_export = new QFileDialog(this);
+    Save_export->setObjectName("Save_export");
+    QStringList filters;
+    for (const ExportFilter& f : kExportFilters) filters << f.text;
+    Save_export->setNameFilters(filters);
+    Save_export->setAcceptMode(QFileDialog::AcceptSave);
+    Save_export->setWindowTitle("Export");
+    ToolBar1->addSeparator();
+    A_export = ToolBar1->addAction("Export...");
+    A_export->setObjectName("A_export");
+    A_export->setToolTip("Export the lines, the lines as printable tubes, or the surface with its potential "
+                         "(.vtp .vtk .obj .ply .stl)");
+    connect(A_export, &QAction::triggered, this, [this] { runHandler([this] { A_exportClick(); }); });
+}
+
+void TForm1::A_exportClick() {
+    const QString chosen = chooseFileIn(Save_export);
+    if (chosen.isEmpty()) return;
+    const std::string path = chosen.toStdString();
+    ExportKind filterKind = ExportKind::Lines;
+    for (const ExportFilter& f : kExportFilters)
+        if (Save_export->selectedNameFilter() == f.text) filterKind = f.kind;
+    std::string error, content;
+    const std::optional<ViewerExport> e = viewerExportFor(path, filterKind, error);
+    if (!e || !formatViewerExport(*this, *e, kDefaultTubeRadius, content, error) ||
+        !writeFileAtomically(path, content, error))
+        log("Export: cannot write \"" + path + "\": " + error);
+}
 
 void TForm1::Button3Click() {
     std::string error;

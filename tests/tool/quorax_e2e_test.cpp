@@ -536,3 +536,74 @@ TEST(ToolExample, BundledMoleculeRunsTheUsageExample) {
     EXPECT_EQ(lines.size(), std::stoul(m[1].str()));
     EXPECT_GT(lines.size(), 50u);
 }
+
+TEST(ToolOptions, HelpVersionAndMistakesInTheOptions) {
+    Case c;
+    // --help and --version work with or without the arguments, print no banner and exit 0.
+    for (const auto& args : {std::vector<std::string>{"--help"}, c.args()}) {
+        std::vector<std::string> a = args;
+        if (a.size() > 1) a.push_back("--help");
+        const ProcessResult r = c.run(a);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.out.rfind("Usage: quorax 3dmeshfilename", 0), 0u) << r.out;
+        for (const char* o : {"--lines-out FILE", "--tubes FILE", "--tube-radius R", "--surface-out FILE"})
+            EXPECT_NE(r.out.find(o), std::string::npos) << o;
+    }
+    EXPECT_EQ(c.run({"--version"}).out, "quorax 2.0\n");
+    EXPECT_FALSE(c.dir.exists("lines.txt"));
+
+    // Each mistake: exit 1 before anything is computed, an error naming the
+    // option and what is accepted.
+    const std::vector<std::pair<std::vector<std::string>, std::string>> mistakes = {
+        {{"--colour", "red"}, "unknown option \"--colour\"; accepted options: --lines-out FILE, --tubes FILE"},
+        {{"--lines-out", "x.txt"}, "option --lines-out \"x.txt\": unknown file extension; accepted: .vtp, .vtk, .obj or .ply"},
+        {{"--tubes=x.vtp"}, "option --tubes \"x.vtp\": unknown file extension; accepted: .stl, .obj or .ply"},
+        {{"--surface-out", "x.obj"}, "option --surface-out \"x.obj\": unknown file extension; accepted: .vtp or .ply"},
+        {{"--tubes"}, "option --tubes needs a value (FILE)"},
+        {{"--tube-radius", "0"}, "option --tube-radius \"0\" is not a positive number"},
+        {{"--tube-radius", "1mm"}, "option --tube-radius \"1mm\" is not a positive number"},
+        {{"--tubes", "t.stl", "extra"}, "unexpected argument \"extra\" among the options"},
+    };
+    for (const auto& [options, message] : mistakes) {
+        std::vector<std::string> a = c.args();
+        a.insert(a.end(), options.begin(), options.end());
+        const ProcessResult r = c.run(a);
+        EXPECT_EQ(r.exitCode, 1) << message;
+        EXPECT_EQ(r.out, kBanner) << message;
+        EXPECT_NE(r.err.find("quorax: error: " + message), std::string::npos) << r.err;
+        EXPECT_FALSE(c.dir.exists("lines.txt")) << message;
+    }
+}
+
+TEST(ToolOptions, ExportsFollowTheLinesFileAndAnUnwritableOneIsAnError) {
+    Case c;
+    // The debug "1" keeps its place before the options; repeated options all write.
+    std::vector<std::string> a = c.args();
+    a.insert(a.end(), {"1", "--lines-out", "l.vtp", "--lines-out", "l.obj", "--tubes", "t.stl", "--tube-radius",
+                       "0.25", "--surface-out", "s.ply"});
+    const ProcessResult r = c.run(a);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("lines saved\nlines exported: l.vtp\nlines exported: l.obj\ntubes exported: t.stl\n"
+                         "surface exported: s.ply\n"),
+              std::string::npos)
+        << r.out;
+    for (const char* f : {"l.vtp", "l.obj", "t.stl", "s.ply", "saved.obj"}) EXPECT_TRUE(c.dir.exists(f)) << f;
+    // Two lines of three points: 8 sides, 2 quads per side per segment, the
+    // arrow base and its cone, the cap.
+    EXPECT_EQ(c.dir.read("t.stl").size(), 84u + 50u * 2 * (8 + 2 * 8 * 2 + 2 * 8 + 8));
+    const std::string withExports = c.dir.read("lines.txt");
+    ASSERT_EQ(c.run(c.args()).exitCode, 0);
+    EXPECT_EQ(c.dir.read("lines.txt"), withExports);
+
+    // An export into a missing folder: exit 1, an error naming the file, the
+    // other exports still written.
+    a = c.args();
+    a.insert(a.end(), {"--tubes", c.dir.file("no/such/t.stl"), "--lines-out", "l2.vtk"});
+    const ProcessResult bad = c.run(a);
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_NE(bad.err.find("quorax: error: cannot write tubes export \"" + c.dir.file("no/such/t.stl") +
+                           "\": No such file or directory"),
+              std::string::npos)
+        << bad.err;
+    EXPECT_TRUE(c.dir.exists("l2.vtk"));
+}

@@ -200,6 +200,48 @@ TEST_F(Buttons, Exports) {
     EXPECT_EQ(dir.read(longName), "old");
 }
 
+TEST_F(Buttons, ExportEntryTakesTheFormatFromTheFileName) {
+    auto exportAs = [&](const std::string& name, const char* filter = nullptr) {
+        if (filter) form->Save_export->selectNameFilter(filter);
+        nextFile = QString::fromStdString(dir.file(name));
+        form->A_export->trigger();
+    };
+    newLog();
+    exportAs("lines.vtp"); // nothing to export yet: no file, the log says why
+    exportAs("surface.ply", "Surface with potential, PLY (*.ply)");
+    EXPECT_EQ(newLog(), (Log{"Export: cannot write \"" + dir.file("lines.vtp") + "\": no lines traced yet",
+                             "Export: cannot write \"" + dir.file("surface.ply") + "\": no surface loaded"}));
+    EXPECT_FALSE(dir.exists("lines.vtp") || dir.exists("surface.ply"));
+
+    open(form->ToolButton3, "m.obj", kSquareObj);
+    open(form->Button1, "grid.dx", linearDx(6));
+    press(form->B_gradient);
+    form->E_densityparam->setText("0.03");
+    press(form->B_powlines);
+    ASSERT_EQ(form->fieldLines.size(), 1u);
+    const std::size_t points = form->fieldLines[0].size();
+    newLog();
+
+    // The filter decides between the kinds that share an extension; .stl and
+    // .vtk have one kind whatever the filter.
+    exportAs("surface.ply", "Surface with potential, PLY (*.ply)");
+    exportAs("tubes.ply", "Tubes for printing, PLY (*.ply)");
+    exportAs("lines.vtp", "Lines, VTK XML PolyData (*.vtp)");
+    exportAs("tubes.stl");
+    exportAs("lines.vtk", "Surface with potential, PLY (*.ply)");
+    exportAs("lines.txt");
+    EXPECT_EQ(newLog(), Log{"Export: cannot write \"" + dir.file("lines.txt") +
+                            "\": unknown file extension; accepted: lines .vtp, .vtk, .obj or .ply, tubes .stl, .obj "
+                            "or .ply, surface .vtp or .ply"});
+    EXPECT_NE(dir.read("surface.ply").find("element vertex 4\nproperty float x\nproperty float y\nproperty float z\n"
+                                           "property float potential\nelement face 2\n"),
+              std::string::npos);
+    EXPECT_NE(dir.read("tubes.ply").find("element face "), std::string::npos);
+    EXPECT_NE(dir.read("lines.vtp").find("NumberOfPoints=\"" + std::to_string(points) + "\""), std::string::npos);
+    EXPECT_EQ(dir.read("tubes.stl").substr(0, 6), "QUORAX");
+    EXPECT_EQ(dir.read("lines.vtk").substr(0, 26), "# vtk DataFile Version 3.0");
+}
+
 TEST_F(Buttons, BatchFile) {
     press(form->Bgenbat);
     Log lines = splitLines(dir.read("esegui.bat"));
