@@ -2,19 +2,25 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <random>
 #include <utility>
 #include <vector>
 
 namespace quorax {
 namespace {
 
-std::string errnoText(int e) { return std::strerror(e); }
+// strerror_r: the reason text must not come from a buffer another thread may overwrite.
+std::string errnoText(int e) {
+    char buf[256];
+    return ::strerror_r(e, buf, sizeof buf); // GNU variant: returns the text
+}
 
 // Closes a descriptor on scope exit.
 struct Fd {
@@ -35,6 +41,17 @@ bool writeAll(int fd, const char* p, std::size_t n) {
         n -= static_cast<std::size_t>(w);
     }
     return true;
+}
+
+// Six characters that make a temporary name unique among the threads and
+// processes that write into one folder at the same time.
+std::string uniqueSuffix() {
+    static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    thread_local std::mt19937_64 generator{std::random_device{}() ^
+                                           (static_cast<uint64_t>(::getpid()) << 32)};
+    std::string s(6, ' ');
+    for (char& c : s) c = kChars[generator() % (sizeof kChars - 1)];
+    return s;
 }
 
 } // namespace
@@ -132,35 +149,32 @@ bool writeFileAtomically(const std::string& path, std::string_view content, std:
         error = errnoText(EISDIR);
         return false;
     }
-    mode_t mode;
-    if (exists) {
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-
     const std::size_t slash = target.rfind('/');
     const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string tmp = dir + "." + base + ".tmp.XXXXXX";
-    std::vector<char> name(tmp.begin(), tmp.end());
-    name.push_back('\0');
+    // The temporary file is created with the permissions the result should
+    // have: those of the file it replaces, or 0666 less the umask, which the
+    // kernel applies itself. Reading the umask would mean setting it, and that
+    // races with threads that create files at the same time.
+    const mode_t mode = exists ? (st.st_mode & 07777) : 0666;
+    std::string tmp;
     Fd f;
-    f.fd = ::mkostemp(name.data(), O_CLOEXEC);
+    for (int attempt = 0; attempt < 100 && f.fd < 0; ++attempt) {
+        tmp = dir + "." + base + ".tmp." + uniqueSuffix();
+        f.fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, exists ? 0600 : mode);
+        if (f.fd < 0 && errno != EEXIST) break;
+    }
     if (f.fd < 0) {
         error = errnoText(errno);
         return false;
     }
-    tmp.assign(name.data());
     auto fail = [&](int e) {
         error = errnoText(e);
         ::unlink(tmp.c_str());
         return false;
     };
     if (!writeAll(f.fd, content.data(), content.size())) return fail(errno);
-    if (::fchmod(f.fd, mode) != 0) return fail(errno);
+    if (exists && ::fchmod(f.fd, mode) != 0) return fail(errno);
     if (::fsync(f.fd) != 0 && errno != EINVAL && errno != EROFS) return fail(errno);
     const int fd = f.fd;
     f.fd = -1;
