@@ -162,7 +162,7 @@ public:
     void finish(bool interrupted, std::size_t notRun) {
         std::lock_guard<std::mutex> lock(mutex_);
         clearBar();
-        std::printf("summary: %zu frames: %zu done, %zu skipped, %zu failed", total_, done_.size(),
+        std::printf("summary: %zu %s: %zu done, %zu skipped, %zu failed", total_, total_ == 1 ? "frame" : "frames", done_.size(),
                     skipped_.size(), failed_.size());
         if (interrupted) std::printf(", %zu not run (interrupted)", notRun);
         std::printf("\n");
