@@ -77,6 +77,28 @@ std::string referenceLines(uint32_t seed) {
     return dir.read("ref.txt");
 }
 
+// Starts quorax-series in `dir` without waiting; its output is thrown away.
+pid_t startSeries(const TempDir& dir, const std::vector<std::string>& args) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::chdir(dir.path().c_str()) != 0 || !std::freopen("/dev/null", "w", stdout)) ::_exit(126);
+        ::unsetenv("QUORAX_SEED");
+        std::vector<char*> argv{const_cast<char*>(kSeries.c_str())};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(kSeries.c_str(), argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+// Waits (at most 30 s) until `name` appears in `dir`.
+void waitForFile(const TempDir& dir, const std::string& name) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!dir.exists(name) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
+
 ProcessResult runSeries(const TempDir& dir, const std::vector<std::string>& args) {
     return runProcess(kSeries, args, dir.path(), {"QUORAX_SEED="});
 }
@@ -252,19 +274,8 @@ TEST(SeriesLocal, ResumesAfterAKilledRun) {
     const auto args = concat(positional("m{}.obj", "g{}.dx", "l{:02}.txt"),
                              {"--frames", "1:" + std::to_string(kFrames), "--jobs", "1", "--seed", "3"});
 
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        if (::chdir(dir.path().c_str()) != 0 || !std::freopen("/dev/null", "w", stdout)) ::_exit(126);
-        std::vector<char*> argv{const_cast<char*>(kSeries.c_str())};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(kSeries.c_str(), argv.data());
-        ::_exit(127);
-    }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!dir.exists("l01.txt") && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    pid_t pid = startSeries(dir, args);
+    waitForFile(dir, "l01.txt");
     ::kill(pid, SIGKILL);
     int status = 0;
     ::waitpid(pid, &status, 0);
@@ -298,6 +309,17 @@ TEST(SeriesLocal, ResumesAfterAKilledRun) {
     EXPECT_NE(r.out.find("1 done, 11 skipped, 0 failed\n  skipped: 1-4, 6-12\n"), std::string::npos) << r.out;
     r = runSeries(dir, concat(args, {"--force"}));
     EXPECT_NE(r.out.find("12 done, 0 skipped"), std::string::npos) << r.out;
+
+    // Ctrl-C: the running frame ends, no new one starts, exit status 130.
+    const auto interrupted = concat(positional("m{}.obj", "g{}.dx", "i{:02}.txt"),
+                                    {"--frames", "1:" + std::to_string(kFrames), "--jobs", "1"});
+    pid = startSeries(dir, interrupted);
+    waitForFile(dir, "i01.txt");
+    ::kill(pid, SIGINT);
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_FALSE(dir.exists("i12.txt"));
 }
 
 // The printed commands, run by GNU parallel, write what the local mode
