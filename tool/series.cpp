@@ -200,8 +200,11 @@ std::vector<int64_t> FrameRange::frames() const {
     return r;
 }
 
-bool optionNamesOutput(const std::string& name) {
-    return name == "--tubes" || (name.size() > 6 && name.compare(name.size() - 4, 4, "-out") == 0);
+ForwardRule forwardRule(const std::string& name) {
+    ForwardRule r;
+    r.takesValue = true;
+    r.namesOutput = name == "--tubes" || (name.size() > 6 && name.compare(name.size() - 4, 4, "-out") == 0);
+    return r;
 }
 
 std::string usageText() {
@@ -219,14 +222,18 @@ std::string usageText() {
            "                              either, each frame gets its own seed, printed)\n"
            "  --force                     run every frame, even those whose outputs are up to date\n"
            "  --verbose                   print each frame's progress lines\n"
-           "  --print-commands            print one shell command per frame to run, run nothing\n"
+           "  --print-commands            print a shell command for each frame that is not up\n"
+           "                              to date, run nothing\n"
            "  --slurm SCRIPT              write a SLURM job array script, run nothing\n"
            "  --submit                    with --slurm: submit the script with sbatch\n"
            "  --per-task K                with --slurm: K frames per array task (default 1)\n"
+           "  --no-collection             write no .pvd collection (the job array's tasks)\n"
            "  --help                      this text\n"
            "\n"
-           "Any other option --NAME VALUE is passed to quorax with {} expanded in VALUE.\n"
+           "Any other option --NAME VALUE is passed to quorax with {} expanded in VALUE;\n"
+           "the values of options ending in -out and of --tubes are output files.\n"
            "A frame is skipped when all its outputs exist and are newer than its inputs.\n"
+           "Outputs ending in .vtp get a ParaView collection (.pvd) of the series.\n"
            "Exit status: 0 when every frame was done or skipped, 1 when a frame failed,\n"
            "2 for a command line error, 130 when interrupted.\n";
 }
@@ -250,7 +257,8 @@ ParseOutcome parseSeriesArguments(const std::vector<std::string>& args, const ch
             value = a.substr(eq + 1);
         }
         if (name == "--help") return ParseOutcome::Help;
-        const bool flag = name == "--force" || name == "--submit" || name == "--print-commands" || name == "--verbose";
+        const bool flag = name == "--force" || name == "--submit" || name == "--print-commands" ||
+                          name == "--verbose" || name == "--no-collection";
         if (flag) {
             if (value) {
                 error = name + " takes no value";
@@ -260,6 +268,18 @@ ParseOutcome parseSeriesArguments(const std::vector<std::string>& args, const ch
             if (name == "--submit") o.submit = true;
             if (name == "--print-commands") o.printCommands = true;
             if (name == "--verbose") o.verbose = true;
+            if (name == "--no-collection") o.collections = false;
+            continue;
+        }
+        const bool ours = name == "--frames" || name == "--jobs" || name == "--seed" || name == "--slurm" ||
+                          name == "--per-task";
+        const ForwardRule rule = forwardRule(name);
+        if (!ours && !rule.takesValue) {
+            if (value) {
+                error = name + " takes no value";
+                return ParseOutcome::Error;
+            }
+            o.forwarded.push_back({name, std::nullopt, false});
             continue;
         }
         if (!value) {
@@ -301,7 +321,7 @@ ParseOutcome parseSeriesArguments(const std::vector<std::string>& args, const ch
         } else {
             auto pattern = Pattern::parse(*value, error);
             if (!pattern) return ParseOutcome::Error;
-            ForwardedOption f{name, *pattern, optionNamesOutput(name)};
+            ForwardedOption f{name, *pattern, rule.namesOutput};
             if (f.namesOutput && !pattern->hasField()) {
                 error = name + " \"" + *value + "\" has no {} field: every frame would write the same file";
                 return ParseOutcome::Error;
@@ -372,7 +392,8 @@ Frame makeFrame(const SeriesOptions& o, int64_t number) {
     f.args.insert(f.args.end(), o.numbers.begin(), o.numbers.end());
     for (const ForwardedOption& option : o.forwarded) {
         f.args.push_back(option.name);
-        f.args.push_back(option.value.expand(number));
+        if (!option.value) continue;
+        f.args.push_back(option.value->expand(number));
         if (option.namesOutput) f.outputs.push_back(f.args.back());
     }
     return f;
@@ -426,11 +447,12 @@ std::string slurmScript(const SeriesOptions& o, const std::string& seriesPath, c
     for (const std::string& n : o.numbers) appendWord(command, n);
     for (const ForwardedOption& f : o.forwarded) {
         appendWord(command, f.name);
-        appendWord(command, f.value.text());
+        if (f.value) appendWord(command, f.value->text());
     }
     if (o.seed) command += " --seed " + std::to_string(*o.seed);
     if (o.force) command += " --force";
     if (o.verbose) command += " --verbose";
+    command += " --no-collection"; // tasks see only their block: the whole series writes it
     command += " \\\n    --frames \"$first:$last:" + step + "\" --jobs \"${SLURM_CPUS_PER_TASK:-1}\"";
 
     std::string s;
@@ -466,7 +488,7 @@ std::string collectionText(const Collection& c) {
 std::vector<Collection> collectionsFor(const SeriesOptions& o, const std::vector<int64_t>& frames) {
     std::vector<const Pattern*> outputs{&o.lines};
     for (const ForwardedOption& f : o.forwarded)
-        if (f.namesOutput) outputs.push_back(&f.value);
+        if (f.namesOutput) outputs.push_back(&*f.value);
     std::vector<Collection> r;
     for (const Pattern* p : outputs) {
         if (!endsWith(p->text(), ".vtp")) continue;

@@ -51,14 +51,20 @@ struct FrameRange {
 // per frame when it is a pattern.
 struct ForwardedOption {
     std::string name; // with its leading "--"
-    Pattern value;
+    std::optional<Pattern> value;
     bool namesOutput = false;
 };
 
-// Whether a `quorax` option that the series does not handle itself names an
-// output file. Options ending in "-out" and --tubes do; the resume rule
-// checks those files and the collection file lists them.
-bool optionNamesOutput(const std::string& name);
+// How the series passes on a `quorax` option it does not handle itself:
+// whether the option takes a value (the next argument, or after "=") and
+// whether that value names an output file, which the resume rule checks and
+// the collection file lists. For now every such option takes a value, and
+// those ending in "-out" and --tubes name outputs.
+struct ForwardRule {
+    bool takesValue = true;
+    bool namesOutput = false;
+};
+ForwardRule forwardRule(const std::string& name);
 
 struct SeriesOptions {
     std::vector<Pattern> inputs;        // mesh and grid patterns
@@ -74,6 +80,7 @@ struct SeriesOptions {
     bool submit = false;
     int64_t perTask = 1;
     bool printCommands = false;
+    bool collections = true;            // write .pvd files (not in job array tasks)
 };
 
 enum class ParseOutcome { Run, Help, Error };

@@ -70,7 +70,10 @@ std::string frameList(std::vector<int64_t> frames) {
         while (j + 1 < frames.size() && frames[j + 1] == frames[j] + 1) ++j;
         if (!s.empty()) s += ", ";
         s += std::to_string(frames[i]);
-        if (j > i) s += "-" + std::to_string(frames[j]);
+        if (j > i) {
+            s += '-';
+            s += std::to_string(frames[j]);
+        }
         i = j + 1;
     }
     return s;
@@ -128,29 +131,31 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         clearBar();
         ++seen_;
-        const std::string head = "[" + std::to_string(seen_) + "/" + std::to_string(total_) + "] frame " +
-                                 std::to_string(r.frame) + ": ";
-        const std::string prefix = "frame " + std::to_string(r.frame) + ": ";
+        char head[96];
+        std::snprintf(head, sizeof head, "[%zu/%zu] frame %lld: ", seen_, total_, static_cast<long long>(r.frame));
+        std::string prefix = "frame ";
+        prefix += std::to_string(r.frame);
+        prefix += ": ";
         switch (r.outcome) {
         case Outcome::Skipped:
             skipped_.push_back(r.frame);
-            std::printf("%sskipped, outputs up to date\n", head.c_str());
+            std::printf("%sskipped, outputs up to date\n", head);
             break;
         case Outcome::Done:
             done_.push_back(r.frame);
             ++ran_;
             if (seedsGiven_)
-                std::printf("%sdone in %.2f s\n", head.c_str(), r.seconds);
+                std::printf("%sdone in %.2f s\n", head, r.seconds);
             else
-                std::printf("%sdone in %.2f s, seed %u\n", head.c_str(), r.seconds, r.seed);
+                std::printf("%sdone in %.2f s, seed %u\n", head, r.seconds, r.seed);
             break;
         case Outcome::Failed:
             failed_.push_back(r.frame);
             ++ran_;
             if (seedsGiven_)
-                std::printf("%sFAILED (exit status %d)\n", head.c_str(), r.status);
+                std::printf("%sFAILED (exit status %d)\n", head, r.status);
             else
-                std::printf("%sFAILED (exit status %d), seed %u\n", head.c_str(), r.status, r.seed);
+                std::printf("%sFAILED (exit status %d), seed %u\n", head, r.status, r.seed);
             break;
         }
         if (verbose_) printPrefixed(stdout, prefix, r.out);
@@ -245,6 +250,7 @@ FrameResult runFrame(const Frame& frame, uint32_t seed) {
 
 // Writes the .pvd collections listing `frames`; false after an error.
 bool writeCollections(const SeriesOptions& o, std::vector<int64_t> frames) {
+    if (!o.collections) return true;
     std::sort(frames.begin(), frames.end());
     bool ok = true;
     for (const Collection& c : collectionsFor(o, frames)) {
@@ -326,7 +332,6 @@ int writeSlurm(const SeriesOptions& o) {
     const std::size_t frames = o.frames.frames().size();
     std::printf("wrote SLURM job array script %s: %lld tasks for %zu frames\n", o.slurmScript.c_str(),
                 static_cast<long long>(slurmTaskCount(o)), frames);
-    if (!writeCollections(o, o.frames.frames())) return 1;
     if (!o.submit) return 0;
     const std::string command = "sbatch --parsable " + shellQuote(o.slurmScript);
     std::fflush(stdout);

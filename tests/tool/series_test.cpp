@@ -226,7 +226,7 @@ TEST(SeriesShell, QuotingAndJobArrayBlocks) {
         const ProcessResult t = runProcess("/bin/bash", {dir.file("job.sh")}, {},
                                            {"SLURM_ARRAY_TASK_ID=" + std::to_string(task), "SLURM_CPUS_PER_TASK="});
         ASSERT_EQ(t.exitCode, 0) << t.err;
-        EXPECT_EQ(t.out, "m {}.obj|g{}.dx|l{}.txt|0.01|0.0|45|1|3.0|--seed|7|--frames|" + blocks[task] +
+        EXPECT_EQ(t.out, "m {}.obj|g{}.dx|l{}.txt|0.01|0.0|45|1|3.0|--seed|7|--no-collection|--frames|" + blocks[task] +
                              "|--jobs|1|");
     }
 }
