@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the tool in Release mode, generates the large synthetic case (160³
 # grid, ~400 000 triangles) once, and times every phase on the bundled
-# example and on the large case, and the exports against the lines file;
-# then, when the viewer can be built (Qt 6,
-# GLU, CGAL) and xvfb-run is there, the viewer's frame time on both.
+# example and on the large case, the exports against the lines file, and
+# quorax-series over 50 frames of the example; then, when the viewer can be
+# built (Qt 6, GLU, CGAL) and xvfb-run is there, the viewer's frame time on both.
 #   bench/run.sh [REPEATS]
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -11,7 +11,7 @@ root="$(dirname "$here")"
 build="$root/build-bench"
 repeats="${1:-5}"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORAX_BUILD_VIEWER=ON -DQUORAX_BUILD_TESTS=OFF >/dev/null
-ninja -C "$build" pipeline_bench export_bench quorax >/dev/null
+ninja -C "$build" pipeline_bench export_bench quorax quorax-series >/dev/null
 if [[ ! -f "$here/data/large.dx" || ! -f "$here/data/large.obj" ]]; then
   echo "generating the large case in bench/data ..."
   /usr/bin/python3 "$here/make_large_case.py" "$here/data"
@@ -24,6 +24,9 @@ echo "== large synthetic case (160³ grid, ~400 000 triangles)"
 echo
 echo "== exports against the lines file, large synthetic case"
 "$build/bench/export_bench" "$here/data/large.obj" "$here/data/large.dx" "$repeats"
+echo
+echo "== quorax-series, 50 frames of the bundled example"
+"$here/series_bench.sh" "$build/tool" 50 "$repeats"
 if ninja -C "$build" -t query viewer_frame_bench >/dev/null 2>&1 && command -v xvfb-run >/dev/null; then
   echo
   echo "== viewer frames under Xvfb (software GL)"

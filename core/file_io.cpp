@@ -11,13 +11,18 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <random>
 #include <utility>
 #include <vector>
 
 namespace quorax {
 namespace {
 
-std::string errnoText(int e) { return std::strerror(e); }
+// strerror_r: the reason text must not come from a buffer another thread may overwrite.
+std::string errnoText(int e) {
+    char buf[256];
+    return ::strerror_r(e, buf, sizeof buf); // GNU variant: returns the text
+}
 
 // Closes a descriptor on scope exit.
 struct Fd {
@@ -38,6 +43,17 @@ bool writeAll(int fd, const char* p, std::size_t n) {
         n -= static_cast<std::size_t>(w);
     }
     return true;
+}
+
+// Six characters that make a temporary name unique among the threads and
+// processes that write into one folder at the same time.
+std::string uniqueSuffix() {
+    static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    thread_local std::mt19937_64 generator{std::random_device{}() ^
+                                           (static_cast<uint64_t>(::getpid()) << 32)};
+    std::string s(6, ' ');
+    for (char& c : s) c = kChars[generator() % (sizeof kChars - 1)];
+    return s;
 }
 
 } // namespace
@@ -257,9 +273,7 @@ bool AtomicFileWriter::open(const std::string& path, std::string& error) {
         // reason (a loop of links, a name too long, no access) is the error.
         if (errno != ENOENT) return refuse(errno);
         if (const int e = danglingTarget(path, target_)) return refuse(e);
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode_ = 0666 & ~mask;
+        keepMode_ = false; // the kernel applies the umask to the new file
     } else if (S_ISDIR(st.st_mode)) {
         return refuse(EISDIR);
     } else if (!S_ISREG(st.st_mode)) {
@@ -291,22 +305,28 @@ bool AtomicFileWriter::open(const std::string& path, std::string& error) {
             std::free(real);
         }
         mode_ = st.st_mode & 07777;
+        keepMode_ = true;
     }
 
     // The temporary name stays within the 255 bytes a folder entry allows.
     const std::string dir = folderOf(target_);
     std::string base = target_.substr(dir.size());
     if (base.size() > 200) base.resize(200);
-    std::string name = dir + "." + base + ".tmp.XXXXXX";
-    std::vector<char> buf(name.begin(), name.end());
-    buf.push_back('\0');
-    fd_ = ::mkostemp(buf.data(), O_CLOEXEC);
+    // A new file is created with 0666 for the kernel to apply the umask:
+    // reading the umask would mean setting it, which races with threads that
+    // create files at the same time. A replaced file keeps its permissions.
+    std::string name;
+    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+        name = dir + "." + base + ".tmp." + uniqueSuffix();
+        fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, keepMode_ ? 0600 : 0666);
+        if (fd_ < 0 && errno != EEXIST) break;
+    }
     if (fd_ < 0) {
         const int e = errno;
         target_.clear();
         return refuse(e);
     }
-    temp_.assign(buf.data());
+    temp_ = name;
     return true;
 }
 
@@ -338,7 +358,7 @@ bool AtomicFileWriter::commit(std::string& error) {
     flushBuffer();
     if (failure_) return fail(failure_);
     if (!inPlace_) {
-        if (::fchmod(fd_, static_cast<mode_t>(mode_)) != 0) return fail(errno);
+        if (keepMode_ && ::fchmod(fd_, static_cast<mode_t>(mode_)) != 0) return fail(errno);
         if (::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) return fail(errno);
     }
     const int fd = fd_;
@@ -355,6 +375,7 @@ void AtomicFileWriter::abort() {
     if (!temp_.empty()) ::unlink(temp_.c_str());
     fd_ = -1;
     inPlace_ = false;
+    keepMode_ = false;
     failure_ = 0;
     temp_.clear();
     target_.clear();

@@ -84,7 +84,8 @@ private:
     int fd_ = -1;
     bool inPlace_ = false;
     int failure_ = 0; // errno of the first failed write
-    unsigned mode_ = 0;
+    unsigned mode_ = 0;     // permissions of the file being replaced
+    bool keepMode_ = false; // give the result mode_ (a file is replaced)
     std::string target_, temp_, buffer_;
 };
 

@@ -2,7 +2,8 @@
 # Installs what building and testing QUORAX needs on Debian 12: compiler and
 # build tools, GoogleTest, Qt 6 with OpenGL widgets, GLU, CGAL, and Xvfb with
 # Mesa's software renderer for the viewer's tests; VTK's Python readers and
-# admesh, which judge the exported files.
+# admesh, which judge the exported files; SLURM, munge and GNU parallel, which
+# the tests of quorax-series run frames on.
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
@@ -11,7 +12,7 @@ packages=(
   libcgal-dev
   xvfb xauth
   python3-numpy
-  python3-vtk9 admesh
+  python3-vtk9 admesh slurm-wlm munge parallel
 )
 missing=()
 for p in "${packages[@]}"; do

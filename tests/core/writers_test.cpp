@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <atomic>
+#include <thread>
+
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -52,6 +55,30 @@ TEST(Writers, AppendFixedMatchesPrintf) {
 TEST(Writers, LinesFileListsEachLineFromItsLastPoint) {
     EXPECT_EQ(formatLinesFile({{{{4, -1.5f, 0.25f}, {4.5f, -1, 0}}}, {}}),
               "n\nv 4.500000 -1.000000 0.000000\nv 4.000000 -1.500000 0.250000\nn\n");
+}
+
+// New files get 0666 less the umask, also when threads create files at the
+// same time (the umask is process-wide: reading it by setting it would race).
+TEST(Writers, AtomicWritesFromThreadsKeepTheUmask) {
+    const test::TempDir dir;
+    const mode_t old = umask(027);
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([&, t] {
+            std::string error;
+            for (int i = 0; i < 25; ++i)
+                if (!writeFileAtomically(dir.file(std::to_string(t * 100 + i)), "x", error)) ++failures;
+        });
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(umask(old), 027u);
+    EXPECT_EQ(failures, 0);
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        EXPECT_EQ(entry.status().permissions(), std::filesystem::perms(0640)) << entry.path();
+        ++files;
+    }
+    EXPECT_EQ(files, 200) << "no temporary file is left";
 }
 
 TEST(Writers, AtomicReplacement) {

@@ -1,0 +1,401 @@
+// quorax-series: file name patterns, frame ranges and the command line; the
+// job array script's blocks and the shell quoting run through a real shell;
+// local runs of the bundled example compared byte for byte with `quorax`; a
+// failing frame among good ones; resuming after a killed run; GNU parallel on
+// the printed commands; the collection file in VTK's reader.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "process.h"
+#include "series.h"
+
+using namespace quorax::series;
+using quorax::test::ProcessResult;
+using quorax::test::runProcess;
+using quorax::test::TempDir;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kTool = QUORAX_TOOL_PATH;
+const std::string kSeries = QUORAX_SERIES_PATH;
+const std::string kExamples = QUORAX_EXAMPLES_DIR;
+const std::vector<std::string> kNumbers = {"0.01", "0.0", "45", "1", "3.0"};
+
+ParseOutcome parse(std::vector<std::string> args, SeriesOptions& o, std::string& error,
+                   const char* seedEnv = nullptr) {
+    return parseSeriesArguments(args, seedEnv, o, error);
+}
+
+// The eight arguments with the given patterns.
+std::vector<std::string> positional(const std::string& mesh, const std::string& grid, const std::string& lines) {
+    std::vector<std::string> a = {mesh, grid, lines};
+    a.insert(a.end(), kNumbers.begin(), kNumbers.end());
+    return a;
+}
+
+std::vector<std::string> concat(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// prefix, number, suffix (appended: GCC 12 warns on `"m" + std::to_string(i)`).
+std::string numbered(const char* prefix, int64_t i, const char* suffix) {
+    std::string s = prefix;
+    s += std::to_string(i);
+    s += suffix;
+    return s;
+}
+
+// Frames FIRST..LAST of the bundled example in `dir`: m{}.obj and g{}.dx
+// link to the example files.
+void linkFrames(const TempDir& dir, int first, int last) {
+    for (int i = first; i <= last; ++i) {
+        fs::create_symlink(kExamples + "/fas2.obj", dir.file(numbered("m", i, ".obj")));
+        fs::create_symlink(kExamples + "/fas2.dx", dir.file(numbered("g", i, ".dx")));
+    }
+}
+
+// The lines file `quorax` writes for the example with `seed`.
+std::string referenceLines(uint32_t seed) {
+    TempDir dir;
+    const ProcessResult r =
+        runProcess(kTool, concat({kExamples + "/fas2.obj", kExamples + "/fas2.dx", dir.file("ref.txt")}, kNumbers),
+                   dir.path(), {"QUORAX_SEED=" + std::to_string(seed)});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    return dir.read("ref.txt");
+}
+
+// Starts quorax-series in `dir` without waiting; its output is thrown away.
+pid_t startSeries(const TempDir& dir, const std::vector<std::string>& args) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::chdir(dir.path().c_str()) != 0 || !std::freopen("/dev/null", "w", stdout)) ::_exit(126);
+        ::unsetenv("QUORAX_SEED");
+        std::vector<char*> argv{const_cast<char*>(kSeries.c_str())};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(kSeries.c_str(), argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+// Waits (at most 30 s) until `name` appears in `dir`.
+void waitForFile(const TempDir& dir, const std::string& name) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!dir.exists(name) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
+
+ProcessResult runSeries(const TempDir& dir, const std::vector<std::string>& args) {
+    return runProcess(kSeries, args, dir.path(), {"QUORAX_SEED="});
+}
+
+} // namespace
+
+TEST(SeriesPattern, ExpandsFieldsAndNamesCollections) {
+    std::string error;
+    auto p = Pattern::parse("run{}/f{:04}_{{x}}.vtp", error);
+    ASSERT_TRUE(p) << error;
+    EXPECT_EQ(p->expand(7), "run7/f0007_{x}.vtp");
+    EXPECT_EQ(p->expand(123456), "run123456/f123456_{x}.vtp") << "padding never cuts digits";
+    EXPECT_TRUE(p->hasField());
+    EXPECT_FALSE(Pattern::parse("fixed.obj", error)->hasField());
+
+    for (const char* bad : {"a{:4}.txt", "a{x}.txt", "a{:00}.txt", "a{.txt", "a}.txt", "a{:04"}) {
+        error.clear();
+        EXPECT_FALSE(Pattern::parse(bad, error)) << bad;
+        EXPECT_NE(error.find(bad), std::string::npos) << "the message names the pattern: " << error;
+    }
+
+    // Folder before the first field, and the file name without its fields.
+    const std::vector<std::vector<std::string>> cases = {
+        {"out/lines_{:04}.vtp", "out/", "lines.vtp"},
+        {"{}_lines.vtp", "", "lines.vtp"},
+        {"lines.{}.vtp", "", "lines.vtp"},
+        {"a/b/{}.vtp", "a/b/", "series.vtp"},
+        {"a/frame{}/lines.vtp", "a/", "lines.vtp"},
+    };
+    for (const auto& c : cases) {
+        const auto [folder, name] = Pattern::parse(c[0], error)->collectionName();
+        EXPECT_EQ(folder, c[1]) << c[0];
+        EXPECT_EQ(name, c[2]) << c[0];
+    }
+}
+
+TEST(SeriesArguments, FramesOptionsAndRefusals) {
+    std::string error;
+    EXPECT_EQ(FrameRange::parse("0:10:3", error)->frames(), (std::vector<int64_t>{0, 3, 6, 9}));
+    EXPECT_EQ(FrameRange::parse("5", error)->frames(), (std::vector<int64_t>{5}));
+    EXPECT_EQ(FrameRange::parse("4:4", error)->frames(), (std::vector<int64_t>{4}));
+    for (const char* bad : {"3:1", "1:2:0", "a:2", "-1:2", "1:2:3:4", "1::2", ""})
+        EXPECT_FALSE(FrameRange::parse(bad, error)) << bad;
+
+    SeriesOptions o;
+    ASSERT_EQ(parse(concat(positional("m{}.obj", "g.dx", "l{:03}.txt"),
+                           {"--frames", "2:4", "--jobs=3", "--lines-out", "o/{}.vtp", "--tube-radius", "0.{}",
+                            "--tubes", "t{}.vtp"}),
+                    o, error),
+              ParseOutcome::Run)
+        << error;
+    EXPECT_EQ(o.jobs, 3u);
+    EXPECT_FALSE(o.seed);
+    const Frame f = makeFrame(o, 3);
+    EXPECT_EQ(f.args, concat(positional("m3.obj", "g.dx", "l003.txt"),
+                             {"--lines-out", "o/3.vtp", "--tube-radius", "0.3", "--tubes", "t3.vtp"}));
+    EXPECT_EQ(f.inputs, (std::vector<std::string>{"m3.obj", "g.dx"}));
+    EXPECT_EQ(f.outputs, (std::vector<std::string>{"l003.txt", "o/3.vtp", "t3.vtp"}))
+        << "options ending in -out and --tubes name outputs; --tube-radius does not";
+
+    // The seed: --seed wins over QUORAX_SEED, which is taken as quorax takes it.
+    SeriesOptions s1, s2;
+    const auto base = concat(positional("m{}.obj", "g{}.dx", "l{}.txt"), {"--frames", "1:2"});
+    ASSERT_EQ(parse(base, s1, error, "-1"), ParseOutcome::Run);
+    EXPECT_EQ(s1.seed, 4294967295u);
+    ASSERT_EQ(parse(concat(base, {"--seed", "9"}), s2, error, "5"), ParseOutcome::Run);
+    EXPECT_EQ(s2.seed, 9u);
+
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {positional("m{}.obj", "g{}.dx", "l{}.txt"), "--frames FIRST:LAST[:STEP] is missing"},
+        {concat(positional("m{}.obj", "g{}.dx", "lines.txt"), {"--frames", "1:2"}), "has no {} field"},
+        {concat(base, {"--surface-out", "s.obj"}), "--surface-out \"s.obj\" has no {} field"},
+        {concat(base, {"1"}), "unexpected argument \"1\""},
+        {{"m{}.obj", "--frames", "1:2"}, "expected 8 arguments"},
+        {concat(base, {"--submit"}), "--submit needs --slurm"},
+        {concat(base, {"--per-task", "2"}), "--per-task needs --slurm"},
+        {concat(base, {"--jobs", "0"}), "--jobs \"0\""},
+        {concat(base, {"--seed", "x"}), "--seed \"x\""},
+        {concat(base, {"--force=1"}), "--force takes no value"},
+        {concat(base, {"--tubes"}), "--tubes needs a value"},
+        {concat(base, {"--slurm", "j.sh", "--print-commands"}), "exclude each other"},
+    };
+    for (const auto& [args, message] : refused) {
+        SeriesOptions r;
+        error.clear();
+        EXPECT_EQ(parse(args, r, error), ParseOutcome::Error) << message;
+        EXPECT_NE(error.find(message), std::string::npos) << error;
+    }
+    SeriesOptions r;
+    EXPECT_EQ(parse(base, r, error, "abc"), ParseOutcome::Error);
+    EXPECT_NE(error.find("QUORAX_SEED=\"abc\""), std::string::npos) << error;
+}
+
+// Words survive the shell unchanged, and each array task of the SLURM script
+// gets its own block of frames, the last block ending at the last frame.
+TEST(SeriesShell, QuotingAndJobArrayBlocks) {
+    const std::vector<std::string> words = {"plain.txt", "two words", "it's", "$HOME", "a\"b", "", "*", "x\\y\nz"};
+    std::string script = "printf '<%s>'";
+    std::string expected;
+    for (const std::string& w : words) {
+        script += ' ';
+        script += shellQuote(w);
+        expected += "<" + w + ">";
+    }
+    const ProcessResult r = runProcess("/bin/sh", {"-c", script});
+    EXPECT_EQ(r.out, expected);
+    EXPECT_EQ(shellQuote("a/b_c-1.5:x"), "a/b_c-1.5:x") << "safe words stay unquoted";
+
+    TempDir dir;
+    dir.write("fake-series", "#!/bin/sh\nfor a in \"$@\"; do printf '%s|' \"$a\"; done\n");
+    fs::permissions(dir.file("fake-series"), fs::perms::owner_all);
+    SeriesOptions o;
+    std::string error;
+    ASSERT_EQ(parse(concat(positional("m {}.obj", "g{}.dx", "l{}.txt"),
+                           {"--frames", "2:12:3", "--slurm", "job.sh", "--per-task", "3", "--seed", "7"}),
+                    o, error),
+              ParseOutcome::Run)
+        << error;
+    ASSERT_EQ(slurmTaskCount(o), 2) << "frames 2, 5, 8, 11 in blocks of 3";
+    const std::string text = slurmScript(o, dir.file("fake-series"), dir.path());
+    EXPECT_NE(text.find("#SBATCH --array=0-1\n"), std::string::npos) << text;
+    dir.write("job.sh", text);
+    const std::vector<std::string> blocks = {"2:8:3", "11:11:3"};
+    for (int task = 0; task < 2; ++task) {
+        const ProcessResult t = runProcess("/bin/bash", {dir.file("job.sh")}, {},
+                                           {"SLURM_ARRAY_TASK_ID=" + std::to_string(task), "SLURM_CPUS_PER_TASK="});
+        ASSERT_EQ(t.exitCode, 0) << t.err;
+        EXPECT_EQ(t.out, "m {}.obj|g{}.dx|l{}.txt|0.01|0.0|45|1|3.0|--seed|7|--no-collection|--frames|" + blocks[task] +
+                             "|--jobs|1|");
+    }
+}
+
+// Frames run locally equal `quorax` runs with the same seed; without a seed
+// each frame prints its own, which redoes it exactly; a malformed grid fails
+// its frame only.
+TEST(SeriesLocal, FramesEqualQuoraxAndAFailingFrameStaysAlone) {
+    TempDir dir;
+    linkFrames(dir, 1, 4);
+    fs::remove(dir.file("g3.dx"));
+    dir.write("g3.dx", "object 1 class gridpositions counts 2 2\n");
+    const std::string reference = referenceLines(7);
+
+    const ProcessResult r =
+        runSeries(dir, concat(positional("m{}.obj", "g{}.dx", "l{:02}.txt"), {"--frames", "1:4", "--jobs", "2", "--seed", "7"}));
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    for (const char* name : {"l01.txt", "l02.txt", "l04.txt"}) EXPECT_EQ(dir.read(name), reference) << name;
+    EXPECT_FALSE(dir.exists("l03.txt"));
+    EXPECT_NE(r.out.find("frame 3: FAILED (exit status 1)\n"), std::string::npos) << r.out;
+    EXPECT_TRUE(std::regex_search(r.err, std::regex("frame 3: quorax: error: DX grid \"g3.dx\", line [0-9]+: .+\n")))
+        << r.err;
+    EXPECT_NE(r.out.find("summary: 4 frames: 3 done, 0 skipped, 1 failed\n  failed: 3\n"), std::string::npos) << r.out;
+
+    // No seed: each frame's printed seed gives its lines file again.
+    const ProcessResult u =
+        runSeries(dir, concat(positional("m{}.obj", "g{}.dx", "u{}.txt"), {"--frames", "1:2", "--jobs", "2"}));
+    ASSERT_EQ(u.exitCode, 0) << u.err;
+    const std::regex seedLine("frame ([0-9]+): done in [0-9.]+ s, seed ([0-9]+)\n");
+    int seen = 0;
+    for (auto it = std::sregex_iterator(u.out.begin(), u.out.end(), seedLine); it != std::sregex_iterator(); ++it) {
+        EXPECT_EQ(dir.read(numbered("u", std::stoll((*it)[1]), ".txt")), referenceLines(static_cast<uint32_t>(std::stoul((*it)[2]))));
+        ++seen;
+    }
+    EXPECT_EQ(seen, 2) << u.out;
+}
+
+// A run killed in the middle leaves complete outputs only; the next run
+// skips them and does the rest; a newer input redoes its frame; --force all.
+TEST(SeriesLocal, ResumesAfterAKilledRun) {
+    TempDir dir;
+    constexpr int kFrames = 12;
+    linkFrames(dir, 1, kFrames);
+    const std::string reference = referenceLines(3);
+    const auto args = concat(positional("m{}.obj", "g{}.dx", "l{:02}.txt"),
+                             {"--frames", "1:" + std::to_string(kFrames), "--jobs", "1", "--seed", "3"});
+
+    pid_t pid = startSeries(dir, args);
+    waitForFile(dir, "l01.txt");
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+
+    int complete = 0;
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+        const std::string name = entry.path().filename();
+        if (name[0] == 'l') {
+            EXPECT_EQ(quorax::test::readFile(entry.path()), reference) << name << " is whole";
+            ++complete;
+        }
+    }
+    ASSERT_GE(complete, 1);
+
+    ProcessResult r = runSeries(dir, args);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("summary: 12 frames: " + std::to_string(kFrames - complete) + " done, " +
+                         std::to_string(complete) + " skipped, 0 failed"),
+              std::string::npos)
+        << r.out;
+    for (int i = 1; i <= kFrames; ++i) {
+        const std::string name = (i < 10 ? "l0" : "l") + std::to_string(i) + ".txt";
+        EXPECT_EQ(dir.read(name), reference) << name;
+    }
+
+    // A grid newer than its lines file redoes that frame alone.
+    fs::remove(dir.file("g5.dx"));
+    fs::copy_file(kExamples + "/fas2.dx", dir.file("g5.dx"));
+    r = runSeries(dir, args);
+    EXPECT_NE(r.out.find("frame 5: done"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("1 done, 11 skipped, 0 failed\n  skipped: 1-4, 6-12\n"), std::string::npos) << r.out;
+    r = runSeries(dir, concat(args, {"--force"}));
+    EXPECT_NE(r.out.find("12 done, 0 skipped"), std::string::npos) << r.out;
+
+    // Ctrl-C: the running frame ends, no new one starts, exit status 130.
+    const auto interrupted = concat(positional("m{}.obj", "g{}.dx", "i{:02}.txt"),
+                                    {"--frames", "1:" + std::to_string(kFrames), "--jobs", "1"});
+    pid = startSeries(dir, interrupted);
+    waitForFile(dir, "i01.txt");
+    ::kill(pid, SIGINT);
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_FALSE(dir.exists("i12.txt"));
+}
+
+// The printed commands, run by GNU parallel, write what the local mode
+// writes; frames already done are not printed.
+TEST(SeriesCommands, GnuParallelRunsThePrintedCommands) {
+    if (::access("/usr/bin/parallel", X_OK) != 0) GTEST_SKIP() << "GNU parallel not installed (Debian package parallel)";
+    TempDir dir;
+    linkFrames(dir, 1, 3);
+    const auto args = concat(positional("m{}.obj", "g{}.dx", "p{}.txt"), {"--frames", "1:3", "--seed", "11"});
+    ASSERT_EQ(runSeries(dir, concat(positional("m{}.obj", "g{}.dx", "p{}.txt"), {"--frames", "2", "--seed", "11"})).exitCode, 0);
+    const ProcessResult printed = runSeries(dir, concat(args, {"--print-commands"}));
+    ASSERT_EQ(printed.exitCode, 0) << printed.err;
+    EXPECT_EQ(printed.out.find("p2.txt"), std::string::npos) << "frame 2 is up to date:\n" << printed.out;
+    EXPECT_NE(printed.out.find("QUORAX_SEED=11 " + kTool + " m1.obj g1.dx p1.txt 0.01 0.0 45 1 3.0\n"),
+              std::string::npos)
+        << printed.out;
+    dir.write("commands.txt", printed.out);
+    const ProcessResult p = runProcess("/bin/sh", {"-c", "parallel --will-cite -j 2 < commands.txt"}, dir.path());
+    ASSERT_EQ(p.exitCode, 0) << p.err;
+    const std::string reference = referenceLines(11);
+    for (const char* name : {"p1.txt", "p2.txt", "p3.txt"}) EXPECT_EQ(dir.read(name), reference) << name;
+}
+
+// With .vtp outputs the series writes a collection of the frames that have
+// their file; VTK's XML parser and readers load it and every entry.
+TEST(SeriesCollection, PvdListsTheFramesAndLoadsInVtk) {
+    TempDir dir;
+    linkFrames(dir, 0, 4);
+    fs::remove(dir.file("m2.obj"));
+    fs::create_directory(dir.file("out"));
+    const ProcessResult r = runSeries(
+        dir, concat(positional("m{}.obj", "g{}.dx", "out/lines_{:03}.vtp"), {"--frames", "0:4:2", "--seed", "1"}));
+    EXPECT_EQ(r.exitCode, 1) << "frame 2 has no mesh";
+    EXPECT_NE(r.out.find("wrote collection out/lines.pvd (2 time steps)\n"), std::string::npos) << r.out;
+    EXPECT_EQ(dir.read("out/lines.pvd"),
+              "<?xml version=\"1.0\"?>\n"
+              "<VTKFile type=\"Collection\" version=\"0.1\" byte_order=\"LittleEndian\">\n"
+              "  <Collection>\n"
+              "    <DataSet timestep=\"0\" group=\"\" part=\"0\" file=\"lines_000.vtp\"/>\n"
+              "    <DataSet timestep=\"4\" group=\"\" part=\"0\" file=\"lines_004.vtp\"/>\n"
+              "  </Collection>\n"
+              "</VTKFile>\n");
+
+    if (runProcess("/usr/bin/python3", {"-c", "import vtkmodules.vtkIOXML"}).exitCode != 0)
+        GTEST_SKIP() << "python3-vtk9 not installed";
+    // quorax wrote its text format into the .vtp names; put polydata of
+    // frame + 1 points in their place, as a .vtp writer would.
+    for (int frame : {0, 4}) {
+        std::string points;
+        for (int i = 0; i <= frame; ++i) points += std::to_string(i) + " 0 0 ";
+        dir.write("out/lines_00" + std::to_string(frame) + ".vtp",
+                  "<?xml version=\"1.0\"?>\n<VTKFile type=\"PolyData\" version=\"0.1\" byte_order=\"LittleEndian\">\n"
+                  "<PolyData><Piece NumberOfPoints=\"" + std::to_string(frame + 1) +
+                      "\" NumberOfVerts=\"0\" NumberOfLines=\"0\" NumberOfStrips=\"0\" NumberOfPolys=\"0\">\n"
+                      "<Points><DataArray type=\"Float32\" NumberOfComponents=\"3\" format=\"ascii\">" +
+                      points + "</DataArray></Points>\n</Piece></PolyData>\n</VTKFile>\n");
+    }
+    const std::string script = R"(
+import os, sys
+from vtkmodules.vtkIOXMLParser import vtkXMLDataParser
+from vtkmodules.vtkIOXML import vtkXMLGenericDataObjectReader
+path = sys.argv[1]
+parser = vtkXMLDataParser()
+parser.SetFileName(path)
+assert parser.Parse() == 1, "not XML"
+root = parser.GetRootElement()
+assert root.GetName() == "VTKFile" and root.GetAttribute("type") == "Collection"
+collection = root.GetNestedElement(0)
+for i in range(collection.GetNumberOfNestedElements()):
+    entry = collection.GetNestedElement(i)
+    reader = vtkXMLGenericDataObjectReader()
+    reader.SetFileName(os.path.join(os.path.dirname(path), entry.GetAttribute("file")))
+    reader.Update()
+    print(entry.GetAttribute("timestep"), reader.GetOutput().GetNumberOfPoints())
+)";
+    const ProcessResult py = runProcess("/usr/bin/python3", {"-c", script, dir.file("out/lines.pvd")});
+    EXPECT_EQ(py.exitCode, 0) << py.err;
+    EXPECT_EQ(py.out, "0 1\n4 5\n") << py.err;
+}
