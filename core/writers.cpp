@@ -52,8 +52,9 @@ void appendIndex(std::string& out, int32_t i) {
 
 } // namespace
 
-bool dumpMeshObj(const TriMesh& mesh, std::string& error, const std::string& path) {
+std::string formatObjMesh(const TriMesh& mesh) {
     std::string out;
+    out.reserve(mesh.vertices.size() * 36 + mesh.faces.size() * 24);
     for (const MeshVertex& v : mesh.vertices) appendVertexLine(out, "v", v.pos);
     for (const MeshFace& f : mesh.faces) {
         out += 'f';
@@ -63,7 +64,11 @@ bool dumpMeshObj(const TriMesh& mesh, std::string& error, const std::string& pat
         }
         out += '\n';
     }
-    return writeFileAtomically(path, out, error);
+    return out;
+}
+
+bool dumpMeshObj(const TriMesh& mesh, std::string& error, const std::string& path) {
+    return writeFileAtomically(path, formatObjMesh(mesh), error);
 }
 
 bool dumpMeshNormalsObj(const TriMesh& mesh, std::string& error, const std::string& path) {
