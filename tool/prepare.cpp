@@ -75,6 +75,9 @@ void onSignal(int sig) {
     if (gChild > 0) ::kill(gChild, sig);
 }
 
+// Output folders this run created, deepest first.
+std::vector<std::string> gCreatedDirs;
+
 struct Options {
     std::string structure;
     std::string outDir = ".";
@@ -325,6 +328,9 @@ struct Outputs {
 bool checkOutDir(const Options& o, const std::string& name, Outputs& out, Failure& f) {
     std::error_code ec;
     if (!fs::exists(o.outDir, ec)) {
+        // Remembered so that a failed run takes it away again.
+        for (fs::path p = fs::absolute(o.outDir, ec); !p.empty() && !fs::exists(p, ec); p = p.parent_path())
+            gCreatedDirs.push_back(p.string());
         fs::create_directories(o.outDir, ec);
         if (ec) {
             f.message = format("cannot create output folder %s: %s", o.outDir.c_str(), ec.message().c_str());
@@ -615,6 +621,8 @@ bool writeOutputs(const Outputs& out, const std::string& potPath, const TriMesh&
 
 int fail(const Failure& f) {
     std::fflush(stdout);
+    // rmdir only takes empty folders: nothing a user put there is lost.
+    for (const std::string& dir : gCreatedDirs) ::rmdir(dir.c_str());
     if (gSignal) {
         std::fprintf(stderr, "%s: interrupted by signal %d; nothing written\n", kProgram, static_cast<int>(gSignal));
         return 128 + gSignal;
