@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building and testing QUORAX needs on Debian 12: compiler and
 # build tools, GoogleTest, Qt 6 with OpenGL widgets, GLU, CGAL, and Xvfb with
-# Mesa's software renderer for the viewer's tests.
+# Mesa's software renderer for the viewer's tests; APBS and pdb2pqr, which
+# quorax-prepare runs, with APBS's example molecules for its tests, and VTK
+# for scripts/render_lines.py.
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
@@ -10,6 +12,7 @@ packages=(
   libcgal-dev
   xvfb xauth
   python3-numpy
+  apbs pdb2pqr apbs-data python3-vtk9
 )
 missing=()
 for p in "${packages[@]}"; do
