@@ -420,7 +420,7 @@ bool prepareStructure(const Options& o, const WorkDir& work, std::vector<Atom>& 
     }
     double charge = 0.0;
     for (const Atom& a : atoms) charge += a.charge;
-    std::printf("      %zu atoms, total charge %.2f e\n", atoms.size(), charge);
+    std::printf("      %zu atom%s, total charge %.2f e\n", atoms.size(), atoms.size() == 1 ? "" : "s", charge);
     return true;
 }
 
