@@ -40,6 +40,11 @@ using namespace quorax;
 namespace {
 
 constexpr const char* kProgram = "quorax-prepare";
+// APBS's focusing solver holds about 450 bytes per fine-grid node (measured
+// with APBS 3.4: 124 MB for 65³); grids beyond this many nodes are refused
+// before it starts rather than left to exhaust the memory.
+constexpr double kMaxNodes = 20e6;
+constexpr double kApbsBytesPerNode = 450.0;
 
 const char* const kHelp =
     "Usage: quorax-prepare STRUCTURE [OUTDIR] [OPTIONS]\n"
@@ -635,6 +640,8 @@ int fail(const Failure& f) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // One line per stage, also when standard output is a pipe or a file.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     Options o;
     switch (parseCommandLine(argc, argv, o)) {
     case Parse::Exit0: return 0;
@@ -663,6 +670,14 @@ int main(int argc, char** argv) {
     if (!prepareStructure(o, work, atoms, f)) return fail(f);
 
     const GridPlan plan = planGrid(atoms, o.spacing, o.margin);
+    const double nodes = double(plan.nodes[0]) * plan.nodes[1] * plan.nodes[2];
+    if (nodes > kMaxNodes) {
+        f.message = format("a grid of %d x %d x %d nodes for %s is larger than %.0f million nodes (APBS would need "
+                           "about %.0f GB); give a larger --spacing or a smaller --margin",
+                           plan.nodes[0], plan.nodes[1], plan.nodes[2], o.structure.c_str(), kMaxNodes / 1e6,
+                           nodes * kApbsBytesPerNode / 1e9);
+        return fail(f);
+    }
     std::printf("[2/5] grid: %d x %d x %d nodes, spacing %.3f A, %.1f x %.1f x %.1f A around (%.3f, %.3f, %.3f)\n",
                 plan.nodes[0], plan.nodes[1], plan.nodes[2], plan.spacing, plan.fineLength[0], plan.fineLength[1],
                 plan.fineLength[2], plan.centre[0], plan.centre[1], plan.centre[2]);

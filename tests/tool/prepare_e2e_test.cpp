@@ -140,6 +140,7 @@ TEST_F(Prepare, FailuresNameTheStepAndTheFileAndLeaveNothing) {
     // Five numbers at the end, but too few fields before them for APBS.
     dir.write("odd.pqr", "ATOM 1 N GLY 1 1.0 2.0 3.0 0.1\n");
     dir.write("afile", "x");
+    dir.write("one.pqr", "ATOM 1 C MOL 1 0.0 0.0 0.0 0.0 1.5\n");
     struct Case {
         std::vector<std::string> args;
         int exitCode;
@@ -150,6 +151,8 @@ TEST_F(Prepare, FailuresNameTheStepAndTheFileAndLeaveNothing) {
         {{"junk.pdb", "out"}, 1, "quorax-prepare: pdb2pqr failed on junk.pdb (exit status 1); the end of its output:\n"},
         {{"bad.pqr", "out"}, 1, "quorax-prepare: bad.pqr: line 1: atom radius \"wide\" is not a number\n"},
         {{"odd.pqr", "out"}, 1, "quorax-prepare: APBS failed on odd.pqr (exit status "},
+        {{"one.pqr", "out", "--spacing=0.05", "--margin", "100"}, 1,
+         "quorax-prepare: a grid of 4065 x 4065 x 4065 nodes for one.pqr is larger than 20 million nodes"},
         {{"bad.pqr", "afile"}, 1, "quorax-prepare: output folder afile: Not a directory\n"},
         {{"bad.pqr", "afile/out"}, 1, "quorax-prepare: cannot create output folder afile/out: "},
         {{}, 2, "quorax-prepare: no structure file given\n"},
@@ -163,7 +166,7 @@ TEST_F(Prepare, FailuresNameTheStepAndTheFileAndLeaveNothing) {
         EXPECT_EQ(r.exitCode, c.exitCode) << c.args.size() << r.err;
         EXPECT_EQ(r.err.substr(0, c.error.size()), c.error);
         // Nothing new in the folder: no output folder, no work folder.
-        EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"afile", "bad.pqr", "junk.pdb", "odd.pqr"})) << r.err;
+        EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"afile", "bad.pqr", "junk.pdb", "odd.pqr", "one.pqr"})) << r.err;
     }
     // pdb2pqr's own complaint follows its name.
     const ProcessResult junk = runProcess(kPrepare, {"junk.pdb"}, dir.path());
