@@ -77,7 +77,25 @@ void appendIndex(std::string& out, int32_t i) {
     out.append(buf, r.ptr);
 }
 
+// "f a b c\n" with 1-based indices.
+void appendFaceLine(std::string& out, const MeshFace& f) {
+    out += 'f';
+    for (int32_t i : f.v) {
+        out += ' ';
+        appendIndex(out, i + 1);
+    }
+    out += '\n';
+}
+
 } // namespace
+
+std::string formatObjMesh(const TriMesh& mesh) {
+    std::string out;
+    out.reserve(mesh.vertices.size() * 36 + mesh.faces.size() * 24);
+    for (const MeshVertex& v : mesh.vertices) appendVertexLine(out, "v", v.pos);
+    for (const MeshFace& f : mesh.faces) appendFaceLine(out, f);
+    return out;
+}
 
 bool writeLinesFile(const std::string& path, const std::vector<FieldLine>& lines, std::string& error) {
     AtomicFileWriter file;
@@ -99,12 +117,7 @@ bool dumpMeshObj(const TriMesh& mesh, std::string& error, const std::string& pat
         out.recordDone();
     }
     for (const MeshFace& f : mesh.faces) {
-        out.text += 'f';
-        for (int32_t i : f.v) {
-            out.text += ' ';
-            appendIndex(out.text, i + 1);
-        }
-        out.text += '\n';
+        appendFaceLine(out.text, f);
         out.recordDone();
     }
     return out.finish(error);

@@ -24,6 +24,10 @@ std::string formatLinesFile(const std::vector<FieldLine>& lines);
 // On failure returns false with the reason in `error`.
 bool writeLinesFile(const std::string& path, const std::vector<FieldLine>& lines, std::string& error);
 
+// Text of an OBJ surface: "v %f %f %f\n" per vertex, then "f a b c\n" per
+// face with 1-based indices, in mesh order. quorax reads it back unchanged.
+std::string formatObjMesh(const TriMesh& mesh);
+
 // Debug dumps, each replaced whole or not at all in the current folder:
 // "saved.obj" (positions, then faces "f a b c"), "saved_n.obj" (each position
 // followed by its normal, faces "f a//a b//b c//c") and "seeds.obj" (one "v"

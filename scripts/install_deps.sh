@@ -3,7 +3,8 @@
 # build tools, GoogleTest, Qt 6 with OpenGL widgets, GLU, CGAL, and Xvfb with
 # Mesa's software renderer for the viewer's tests; VTK's Python readers and
 # admesh, which judge the exported files; SLURM, munge and GNU parallel, which
-# the tests of quorax-series run frames on.
+# the tests of quorax-series run frames on; APBS and pdb2pqr, which
+# quorax-prepare runs, with APBS's example molecules for its tests.
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
@@ -12,7 +13,7 @@ packages=(
   libcgal-dev
   xvfb xauth
   python3-numpy
-  python3-vtk9 admesh slurm-wlm munge parallel
+  python3-vtk9 admesh slurm-wlm munge parallel apbs pdb2pqr apbs-data
 )
 missing=()
 for p in "${packages[@]}"; do
