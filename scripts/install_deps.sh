@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing QUORAX needs on Debian 12: compiler and
 # build tools, GoogleTest, Qt 6 with OpenGL widgets, GLU, CGAL, and Xvfb with
-# Mesa's software renderer for the viewer's tests.
+# Mesa's software renderer for the viewer's tests; help2man and dpkg-dev
+# for the manual pages and the Debian packages.
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
@@ -10,6 +11,7 @@ packages=(
   libcgal-dev
   xvfb xauth
   python3-numpy
+  help2man dpkg-dev file man-db bash-completion
 )
 missing=()
 for p in "${packages[@]}"; do

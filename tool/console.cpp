@@ -6,6 +6,7 @@
 
 #include "params.h"
 #include "pipeline.h"
+#include "version.h"
 
 namespace quorax {
 namespace {
@@ -46,6 +47,11 @@ uint32_t seedFromEnvironment(std::FILE* out, std::FILE* err) {
 
 int runConsole(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
                const ConsoleEnvironment& env) {
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "--version")) {
+        if (args[0] == "--version") std::fprintf(out, "quorax %s\n", QUORAX_VERSION);
+        else std::fprintf(out, "Usage: quorax MESH GRID LINES linesdensity haltgradient haltangle reduce reduceangle [1]\n\nOptions:\n  --help     print this help and exit\n  --version  print the version and exit\n");
+        return 0;
+    }
     std::fprintf(out, "--- QUORAX --- Potential Lines Tool - V 2.0\n\n");
     if (static_cast<int>(args.size()) < kPipelineArgumentCount) {
         printUsage(out);
