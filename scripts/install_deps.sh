@@ -4,7 +4,8 @@
 # Mesa's software renderer for the viewer's tests; VTK's Python readers and
 # admesh, which judge the exported files; SLURM, munge and GNU parallel, which
 # the tests of quorax-series run frames on; APBS and pdb2pqr, which
-# quorax-prepare runs, with APBS's example molecules for its tests.
+# quorax-prepare runs, with APBS's example molecules for its tests; help2man
+# and dpkg-dev for the manual pages and the Debian packages.
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
@@ -14,6 +15,7 @@ packages=(
   xvfb xauth
   python3-numpy
   python3-vtk9 admesh slurm-wlm munge parallel apbs pdb2pqr apbs-data
+  help2man dpkg-dev file man-db bash-completion
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -9,6 +9,7 @@
 #include "params.h"
 #include "number_scan.h"
 #include "pipeline.h"
+#include "version.h"
 
 namespace quorax {
 namespace {
@@ -62,7 +63,7 @@ void printHelp(std::FILE* out) {
 }
 
 void printVersion(std::FILE* out) {
-    std::fprintf(out, "quorax 2.0\n");
+    std::fprintf(out, "quorax %s\n", QUORAX_VERSION);
 }
 
 const ConsoleOption* findOption(std::string_view name) {

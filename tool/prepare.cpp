@@ -32,6 +32,7 @@
 #include "isosurface.h"
 #include "mesh.h"
 #include "structure.h"
+#include "version.h"
 #include "writers.h"
 
 namespace fs = std::filesystem;
