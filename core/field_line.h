@@ -17,10 +17,12 @@ enum class StopReason : uint8_t {
     Bend,      // the last two segments bend by more than the halt angle
     WeakField, // the step was shorter than the halt gradient
     NonFinite, // the point is not finite (the gradient held a value that is not a number)
+    Surface,   // the line met the molecular surface (its last point lies on it)
+    TooClose,  // the line came closer than the minimum separation to an earlier line
 };
 
 // Short lower-case name of a reason ("none", "left grid", "step limit",
-// "bend", "weak field", "non-finite"), for logs and output formats.
+// "bend", "weak field", "non-finite", "surface", "too close"), for logs and output formats.
 const char* stopReasonName(StopReason reason);
 
 // One traced line: its points in order and the reason each end stopped.

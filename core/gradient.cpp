@@ -117,3 +117,46 @@ void smoothGradient(GradientGrid& grid, SmoothRule rule) {
 }
 
 } // namespace quorax
+
+namespace quorax {
+
+void computeCentralGradient(GradientGrid& out, const PotentialGrid& potential) {
+    GradientGrid g;
+    g.nx = potential.nx;
+    g.ny = potential.ny;
+    g.nz = potential.nz;
+    g.origin = potential.origin;
+    g.delta = potential.delta;
+    const std::ptrdiff_t nx = g.nx, ny = g.ny, nz = g.nz;
+    g.ready = true;
+    if (nx < 2 || ny < 2 || nz < 2 || potential.values.size() != static_cast<std::size_t>(nx * ny * nz)) {
+        out = std::move(g);
+        return;
+    }
+    g.vectors.resize(static_cast<std::size_t>(nx * ny * nz));
+    const float* V = potential.values.data();
+    // Difference quotient along one axis at index a of n, stride s between nodes.
+    auto diff = [](const float* v, std::ptrdiff_t a, std::ptrdiff_t n, std::ptrdiff_t s, float d) {
+        if (a == 0) return (v[s] - v[0]) / d;
+        if (a == n - 1) return (v[0] - v[-s]) / d;
+        return (v[s] - v[-s]) / (2.0f * d);
+    };
+    float lo = 10000.0f, hi = -10000.0f;
+    for (std::ptrdiff_t i = 0; i < nx; ++i)
+        for (std::ptrdiff_t j = 0; j < ny; ++j)
+            for (std::ptrdiff_t k = 0; k < nz; ++k) {
+                const std::ptrdiff_t at = nodeIndex(i, j, k, g.ny, g.nz);
+                const float* v = V + at;
+                const Vec3 grad{diff(v, i, nx, ny * nz, g.delta.x), diff(v, j, ny, nz, g.delta.y),
+                                diff(v, k, nz, 1, g.delta.z)};
+                g.vectors[static_cast<std::size_t>(at)] = grad;
+                const float m = length(grad);
+                lo = std::min(lo, m);
+                hi = std::max(hi, m);
+            }
+    g.minMagnitude = lo;
+    g.maxMagnitude = hi;
+    out = std::move(g);
+}
+
+} // namespace quorax

@@ -27,3 +27,15 @@ void computeGradient(GradientGrid& out, const PotentialGrid& potential, float ma
 void smoothGradient(GradientGrid& grid, SmoothRule rule = SmoothRule::DivideBySix);
 
 } // namespace quorax
+
+namespace quorax {
+
+// Fills `out` with the unsmoothed, uncapped gradient of `potential`: central
+// differences (V(i+1) − V(i−1)) / 2·dx at interior nodes, one-sided
+// differences on the border layers, so every vector sits at its own node.
+// The field-line integrators of higher order trace this field; its extremes
+// are set and it is marked ready. A grid with fewer than 2 nodes on an axis
+// gives an empty ready grid.
+void computeCentralGradient(GradientGrid& out, const PotentialGrid& potential);
+
+} // namespace quorax

@@ -20,6 +20,8 @@ const char* stopReasonName(StopReason reason) {
     case StopReason::Bend: return "bend";
     case StopReason::WeakField: return "weak field";
     case StopReason::NonFinite: return "non-finite";
+    case StopReason::Surface: return "surface";
+    case StopReason::TooClose: return "too close";
     }
     return "none";
 }
