@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "console.h"
 #include "params.h"
 
 namespace quorax::series {
@@ -201,9 +202,16 @@ std::vector<int64_t> FrameRange::frames() const {
 }
 
 ForwardRule forwardRule(const std::string& name) {
+    // quorax's own table says which options take a value and which name a
+    // file the run writes; an option it does not know is passed on with a
+    // value, and quorax refuses it with its list of options.
     ForwardRule r;
     r.takesValue = true;
-    r.namesOutput = name == "--tubes" || (name.size() > 6 && name.compare(name.size() - 4, 4, "-out") == 0);
+    for (const ConsoleOption& o : consoleOptions())
+        if (name == o.name) {
+            r.takesValue = o.valueName != nullptr;
+            r.namesOutput = o.outputFile;
+        }
     return r;
 }
 
