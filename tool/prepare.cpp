@@ -31,6 +31,7 @@
 #include "grid.h"
 #include "isosurface.h"
 #include "mesh.h"
+#include "read_status.h"
 #include "structure.h"
 #include "version.h"
 #include "writers.h"
@@ -485,9 +486,10 @@ bool runApbs(const Options& o, const WorkDir& work, const GridPlan& plan, std::s
 
 // The grid APBS wrote must be the planned one; `what` names it in messages.
 bool checkGrid(const std::string& path, const char* what, const GridPlan& plan, PotentialGrid& grid, Failure& f) {
-    const DxReadResult r = readDxGridFile(grid, path);
-    if (!r.ok) {
-        f.message = format("APBS's %s %s does not read: %s", what, fs::path(path).filename().c_str(), r.error.c_str());
+    const ReadStatus r = readDxGridFile(grid, path);
+    if (!r.ok()) {
+        f.message = format("APBS's %s %s does not read: %s", what, fs::path(path).filename().c_str(),
+                           readProblemText(r).c_str());
         return false;
     }
     const int32_t n[3] = {grid.nx, grid.ny, grid.nz};

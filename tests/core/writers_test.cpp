@@ -119,7 +119,7 @@ TEST(Writers, LinesFileStreamsTheSameBytesAsItsText) {
     std::mt19937 rng(3);
     for (std::size_t i = 0; i < lines.size(); ++i)
         for (std::size_t k = 0; k < i % 401; ++k)
-            lines[i].push_back({float(rng() % 100000) / 7, -float(rng() % 1000) / 3, float(k)});
+            lines[i].points.push_back({float(rng() % 100000) / 7, -float(rng() % 1000) / 3, float(k)});
     const test::TempDir dir;
     std::string error;
     ASSERT_TRUE(writeLinesFile(dir.file("lines.txt"), lines, error)) << error;

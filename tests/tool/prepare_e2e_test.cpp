@@ -45,12 +45,12 @@ std::vector<std::string> folderEntries(const std::string& dir) {
 // inside the grid, and the surface is closed and wound consistently.
 void checkOutputs(const std::string& obj, const std::string& dx, const TempDir& dir) {
     quorax::PotentialGrid grid;
-    const quorax::DxReadResult g = quorax::readDxGridFile(grid, dx);
-    ASSERT_TRUE(g.ok) << g.error;
+    const quorax::ReadStatus g = quorax::readDxGridFile(grid, dx);
+    ASSERT_TRUE(g.ok()) << quorax::readProblemText(g);
     quorax::TriMesh mesh;
-    std::string error;
     quorax::ObjReadResult objResult;
-    ASSERT_TRUE(quorax::readObjMeshFile(mesh, obj, error, &objResult)) << error;
+    const quorax::ReadStatus m = quorax::readObjMeshFile(mesh, obj, &objResult);
+    ASSERT_TRUE(m.ok()) << quorax::readProblemText(m);
     ASSERT_GT(mesh.faceCount(), 100);
     EXPECT_EQ(objResult.skippedFaces, 0);
     const float o[3] = {grid.origin.x, grid.origin.y, grid.origin.z};
