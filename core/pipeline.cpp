@@ -25,6 +25,7 @@ public:
         std::fprintf(out_, "loading OBJ model: %s\n", p_.meshPath.c_str());
         if (!readMesh()) return 1;
         std::fprintf(out_, "loaded OBJ model: %d faces, %d verts\n", mesh_.faceCount(), mesh_.vertexCount());
+        int32_t nonFinite = removeNonFiniteFaces(mesh_);
         computeFaceNormals(mesh_);
         computeVertexNormals(mesh_);
         if (p_.debug) {
@@ -42,6 +43,12 @@ public:
         const MappingResult mapped = mapPotentialToMesh(grid_, mesh_);
         std::fprintf(out_, "mapped potential on the mesh\n");
         if (mapped.verticesOutside > 0) outsideWarning(mapped.verticesOutside);
+        nonFinite += removeNonFiniteFaces(mesh_);
+        if (nonFinite > 0)
+            report("warning", "OBJ mesh \"" + p_.meshPath + "\": " + std::to_string(nonFinite) +
+                                  (nonFinite == 1 ? " face was" : " faces were") +
+                                  " left out: a corner is not a finite number, or the face's area or power is "
+                                  "not finite");
         done(Phase::Map);
 
         computeGradient(gradient_, grid_, kGradientMaxLength, kGradientSmoothingPasses);
