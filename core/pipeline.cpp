@@ -76,7 +76,7 @@ public:
         }
         done(Phase::Seeding);
 
-        // seedLines gives exactly max(budget, 0) seeds.
+        // One seed per line of the budget (the budget never exceeds the faces).
         std::vector<FieldLine> lines;
         TraceSettings trace;
         trace.haltGradient = p_.haltGradient;
