@@ -1,6 +1,7 @@
 #include "mesh.h"
 
 #include <cassert>
+#include <cmath>
 
 namespace quorax {
 
@@ -41,6 +42,21 @@ float faceArea(const TriMesh& mesh, int32_t face) {
     Vec3 p0, p1, p2;
     facePositions(mesh, mesh.faces[face], p0, p1, p2);
     return 0.5f * length(cross(p1 - p0, p2 - p0));
+}
+
+int32_t removeNonFiniteFaces(TriMesh& mesh) {
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < mesh.faces.size(); ++i) {
+        const MeshFace& f = mesh.faces[i];
+        Vec3 p0, p1, p2;
+        facePositions(mesh, f, p0, p1, p2);
+        const bool finite = isFinite(p0) && isFinite(p1) && isFinite(p2) &&
+                            std::isfinite(faceArea(mesh, static_cast<int32_t>(i))) && std::isfinite(f.power);
+        if (finite) mesh.faces[kept++] = f;
+    }
+    const int32_t removed = static_cast<int32_t>(mesh.faces.size() - kept);
+    mesh.faces.resize(kept);
+    return removed;
 }
 
 } // namespace quorax

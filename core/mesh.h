@@ -65,6 +65,13 @@ void computeVertexNormals(TriMesh& mesh, NormalRule rule = NormalRule::Unit,
 // Area of face `face` (0-based, must exist): 0.5 · |(P1 − P0) × (P2 − P0)|, in float.
 float faceArea(const TriMesh& mesh, int32_t face);
 
+// Removes, keeping the order of the others, every face with a corner that is
+// not finite or whose area or power is not finite (a vertex so far out that
+// the products overflow). Vertices stay, so indices keep their meaning.
+// Returns the number of faces removed. Run after reading, to keep such faces
+// out of the normals, and again after mapping the potential.
+int32_t removeNonFiniteFaces(TriMesh& mesh);
+
 // Corner positions of a face, in face order.
 inline void facePositions(const TriMesh& mesh, const MeshFace& f, Vec3& p0, Vec3& p1, Vec3& p2) {
     p0 = mesh.vertices[f.v[0]].pos;

@@ -33,6 +33,7 @@ public:
         std::fprintf(out_, "loading OBJ model: %s\n", p_.meshPath.c_str());
         if (!readMesh()) return 1;
         std::fprintf(out_, "loaded OBJ model: %d faces, %d verts\n", mesh_.faceCount(), mesh_.vertexCount());
+        int32_t nonFinite = removeNonFiniteFaces(mesh_);
         computeFaceNormals(mesh_);
         computeVertexNormals(mesh_);
         if (p_.debug) {
@@ -50,6 +51,12 @@ public:
         const MappingResult mapped = mapPotentialToMesh(grid_, mesh_);
         std::fprintf(out_, "mapped potential on the mesh\n");
         if (mapped.verticesOutside > 0) outsideWarning(mapped.verticesOutside);
+        nonFinite += removeNonFiniteFaces(mesh_);
+        if (nonFinite > 0)
+            report("warning", "OBJ mesh \"" + p_.meshPath + "\": " + std::to_string(nonFinite) +
+                                  (nonFinite == 1 ? " face was" : " faces were") +
+                                  " left out: a corner is not a finite number, or the face's area or power is "
+                                  "not finite");
         done(Phase::Map);
 
         computeGradient(gradient_, grid_, kGradientMaxLength, kGradientSmoothingPasses);
@@ -77,7 +84,7 @@ public:
         }
         done(Phase::Seeding);
 
-        // seedLines gives exactly max(budget, 0) seeds.
+        // One seed per line of the budget (the budget never exceeds the faces).
         std::vector<FieldLine> lines;
         TraceSettings trace;
         trace.haltGradient = p_.haltGradient;

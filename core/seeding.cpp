@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cassert>
-#include <numeric>
 #include <cmath>
 #include <limits>
+#include <numeric>
 
 namespace quorax {
 

@@ -46,3 +46,21 @@ TEST(Mesh, NormalsAndAreas) {
     computeVertexNormals(m, NormalRule::Unit, flags);
     EXPECT_EQ(m.vertices[2].normal, (Vec3{0, 0, 1}));
 }
+
+TEST(Mesh, FacesThatAreNotFinite) {
+    // Face 1 has a NaN corner, face 2 a corner at 1e30 (its area overflows), face 3 a
+    // finite area but an infinite power; face 4 is degenerate, which is finite. The
+    // others keep their order and the vertices stay.
+    TriMesh m;
+    for (Vec3 p : {Vec3{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {NAN, 0, 0}, {1e30f, 0, 0}, {0, 1e30f, 0}})
+        m.vertices.push_back({p, {}, 0});
+    for (auto [a, b, c] : {std::array{0, 1, 2}, {0, 3, 2}, {0, 4, 5}, {2, 1, 0}, {0, 1, 1}})
+        m.faces.push_back({{a, b, c}, {}, 0, false});
+    m.faces[3].power = INFINITY;
+    m.faces[4].power = 2;
+    EXPECT_EQ(removeNonFiniteFaces(m), 3);
+    ASSERT_EQ(m.faceCount(), 2);
+    EXPECT_EQ(std::pair(m.faces[0].v[2], m.faces[1].power), std::pair(2, 2.0f));
+    EXPECT_EQ(m.vertexCount(), 6);
+    EXPECT_EQ(removeNonFiniteFaces(m), 0);
+}

@@ -549,7 +549,7 @@ TEST(ToolOptions, HelpVersionAndMistakesInTheOptions) {
         for (const char* o : {"--lines-out FILE", "--tubes FILE", "--tube-radius R", "--surface-out FILE"})
             EXPECT_NE(r.out.find(o), std::string::npos) << o;
     }
-    EXPECT_EQ(c.run({"--version"}).out, "quorax 2.0\n");
+    EXPECT_EQ(c.run({"--version"}).out, "quorax 2.0.0\n");
     EXPECT_FALSE(c.dir.exists("lines.txt"));
 
     // Each mistake: exit 1 before anything is computed, an error naming the
@@ -606,4 +606,58 @@ TEST(ToolOptions, ExportsFollowTheLinesFileAndAnUnwritableOneIsAnError) {
               std::string::npos)
         << bad.err;
     EXPECT_TRUE(c.dir.exists("l2.vtk"));
+}
+
+TEST(ToolExample, VertexThatIsNotFiniteLeavesOutItsFace) {
+    // Vertex 5000 of the example (a corner of face 1667 only) made NaN, or so far out
+    // that its face's area overflows: the same lines as the file without that vertex
+    // and its face, and one warning. Unchanged, each would spoil the total power.
+    TempDir d;
+    const std::string ex = QUORAX_EXAMPLES_DIR;
+    const std::string obj = quorax::test::readFile(ex + "/fas2.obj");
+    const int k = 5000;
+    std::string corrupt[2], removed;
+    std::istringstream in(obj);
+    int vertex = 0;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("v ", 0) == 0 && ++vertex == k) {
+            corrupt[0] += "v nan 1 2\n";
+            corrupt[1] += "v 1e30 -1e30 1e30\n";
+            continue; // left out of `removed`
+        }
+        for (std::string& c : corrupt) c += line + '\n';
+        if (line.rfind("f ", 0) == 0) {
+            // "f a//a b//b c//c": drop the face of vertex k, renumber those above it.
+            std::istringstream f(line.substr(2));
+            std::string out = "f", corner;
+            bool uses = false;
+            while (f >> corner) {
+                const int a = std::stoi(corner), n = std::stoi(corner.substr(corner.rfind('/') + 1));
+                uses |= a == k;
+                out += ' ' + std::to_string(a > k ? a - 1 : a) + "//" + std::to_string(n);
+            }
+            if (!uses) removed += out + '\n';
+        } else {
+            removed += line + '\n';
+        }
+    }
+    d.write("removed.obj", removed);
+    auto run = [&](const std::string& mesh, const std::string& lines) {
+        return runProcess(kTool, {d.file(mesh), ex + "/fas2.dx", d.file(lines), "0.01", "0.0", "45", "1", "3.0"},
+                          d.path(), {"QUORAX_SEED=1"});
+    };
+    const ProcessResult want = run("removed.obj", "want.txt");
+    ASSERT_EQ(want.exitCode, 0) << want.err;
+    EXPECT_EQ(want.err, "");
+    EXPECT_NE(want.out.find("221 lines will be calculated"), std::string::npos) << want.out;
+    const std::string kept = want.out.substr(want.out.find("mapped potential"));
+    for (int c = 0; c < 2; ++c) {
+        d.write("corrupt.obj", corrupt[c]);
+        const ProcessResult r = run("corrupt.obj", "got.txt");
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.out.find("loaded OBJ model: 10720 faces, 32160 verts"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.substr(r.out.find("mapped potential")), kept);
+        EXPECT_NE(r.err.find("\"" + d.file("corrupt.obj") + "\": 1 face was left out"), std::string::npos) << r.err;
+        EXPECT_EQ(d.read("got.txt"), d.read("want.txt")) << c;
+    }
 }
