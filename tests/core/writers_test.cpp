@@ -166,15 +166,6 @@ TEST(Writers, OutputsThatAreNotRegularFilesAreWrittenInPlace) {
     EXPECT_EQ(dir.read("sub/made.txt"), "new");
     EXPECT_TRUE(std::filesystem::is_symlink(dir.file("first")) && std::filesystem::is_symlink(dir.file("sub/second")));
 
-    // Names the file system refuses: a loop of links, a component over 255 bytes, also beside the loop.
-    std::filesystem::create_symlink("loop2", dir.file("loop1"));
-    std::filesystem::create_symlink("loop1", dir.file("loop2"));
-    EXPECT_FALSE(writeFileAtomically(dir.file("loop1"), "x", error));
-    EXPECT_EQ(error, "Too many levels of symbolic links");
-    EXPECT_FALSE(writeFileAtomically(dir.file("loop1/x"), "x", error));
-    EXPECT_EQ(error, "Too many levels of symbolic links");
-    EXPECT_FALSE(writeFileAtomically(dir.file(std::string(256, 'n')), "x", error));
-    EXPECT_EQ(error, "File name too long");
     // A long name that is still allowed gets a temporary name that is allowed too.
     EXPECT_TRUE(writeFileAtomically(dir.file(std::string(255, 'l')), "x", error)) << error;
     for (const auto& e : std::filesystem::directory_iterator(dir.path()))
@@ -213,19 +204,4 @@ TEST(Writers, ReadOnlyFilesAreRefusedAsTheShellRefusesThem) {
         EXPECT_EQ(dir.read("ro.txt"), "root");
         EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms(0444));
     }
-}
-
-TEST(Writers, SameFileWhateverTheSpelling) {
-    const test::TempDir dir;
-    dir.write("in.obj", "v 0 0 0\n");
-    dir.write("other.obj", "v 0 0 0\n");
-    std::filesystem::create_directory(dir.file("sub"));
-    std::filesystem::create_symlink("../in.obj", dir.file("sub/link.obj"));
-    std::filesystem::create_hard_link(dir.file("in.obj"), dir.file("hard.obj"));
-    const std::string in = dir.file("in.obj");
-    for (const std::string& out : {in, dir.file("sub/../in.obj"), dir.file("sub/link.obj"), dir.file("hard.obj"),
-                                   dir.path() + "//./in.obj"})
-        EXPECT_TRUE(isSameFile(out, in)) << out;
-    for (const std::string& out : {dir.file("other.obj"), dir.file("missing.obj"), std::string()})
-        EXPECT_FALSE(isSameFile(out, in)) << out;
 }

@@ -180,11 +180,16 @@ TEST_F(Buttons, Exports) {
     press(form->B_exportdeco);
     EXPECT_EQ(dir.read("decoration.obj"), "");
 
-    // A file that cannot be written (the temporary name beside a long one would be too long; a folder of the
-    // fixed name) keeps what was there, and the log says why.
+    // A long name that the file system allows is written (its temporary name stays within the limit too).
     const std::string longName(250, 'L');
     dir.write(longName, "old");
     form->E_nomelinee->setText(QString::fromStdString(longName));
+    press(form->B_exportlines);
+    EXPECT_EQ(dir.read(longName), "");
+    // Names that cannot be written (a loop of links; a folder of the fixed name): the log says why.
+    std::filesystem::create_symlink("loop2", "loop1");
+    std::filesystem::create_symlink("loop1", "loop2");
+    form->E_nomelinee->setText("loop1");
     for (const char* name : {"decoration.obj", "mol.obj", "esegui.bat"}) {
         std::filesystem::remove(name);
         std::filesystem::create_directory(name);
@@ -192,12 +197,11 @@ TEST_F(Buttons, Exports) {
     newLog();
     for (QAbstractButton* b : {form->b_expjson, form->B_exportlines, form->B_exportdeco, form->Button3, form->Bgenbat})
         press(b);
-    const std::string cannot = ": cannot write \"", tooLong = "\": File name too long";
-    EXPECT_EQ(newLog(), (Log{"Export JSON" + cannot + longName + tooLong, "Export Lines" + cannot + longName + tooLong,
+    const std::string cannot = ": cannot write \"", loop = "loop1\": Too many levels of symbolic links";
+    EXPECT_EQ(newLog(), (Log{"Export JSON" + cannot + loop, "Export Lines" + cannot + loop,
                              "EXPORT DECO" + cannot + ".//decoration.obj\": Is a directory",
                              "Export to OBJ" + cannot + ".//mol.obj\": Is a directory",
                              "generate BAT" + cannot + ".//esegui.bat\": Is a directory"}));
-    EXPECT_EQ(dir.read(longName), "old");
 }
 
 TEST_F(Buttons, ExportEntryTakesTheFormatFromTheFileName) {
