@@ -12,6 +12,9 @@
 namespace quorax::series {
 namespace {
 
+// Largest number of frames of one series (the frame list is held in memory).
+constexpr int64_t kMaxFrames = 10000000;
+
 // Parses a whole decimal integer (no sign) into `v`.
 bool parseCount(const std::string& text, int64_t& v) {
     if (text.empty() || text.size() > 15) return false;
@@ -190,6 +193,10 @@ std::optional<FrameRange> FrameRange::parse(const std::string& text, std::string
     }
     if (r.last < r.first) {
         error = form + "the last frame comes before the first";
+        return std::nullopt;
+    }
+    if ((r.last - r.first) / r.step >= kMaxFrames) {
+        error = form + "more than " + std::to_string(kMaxFrames) + " frames";
         return std::nullopt;
     }
     return r;

@@ -272,7 +272,7 @@ int runLocal(const SeriesOptions& o) {
     const unsigned jobs = std::min<std::size_t>(o.jobs ? o.jobs : usableCores(), frames.size());
     struct sigaction sa {};
     sa.sa_handler = onInterrupt;
-    sa.sa_flags = SA_RESETHAND; // a second Ctrl-C ends the program at once
+    sa.sa_flags = SA_RESETHAND | SA_RESTART; // a second Ctrl-C ends the program at once
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);
 
