@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the tool in Release mode, generates the large synthetic case (160³
 # grid, ~400 000 triangles) once, and times every phase on the bundled
-# example and on the large case, and the exports against the lines file;
-# then, when the viewer can be built (Qt 6,
-# GLU, CGAL) and xvfb-run is there, the viewer's frame time on both.
+# example, on the large case and on a flat case of nearly equal face powers
+# (make_flat_case.py), and the exports against the lines file; then, when
+# the viewer can be built (Qt 6, GLU, CGAL) and xvfb-run is there, the
+# viewer's frame time on both.
 #   bench/run.sh [REPEATS]
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -21,6 +22,12 @@ echo "== bundled example (fasciculin-2, 65³ grid)"
 echo
 echo "== large synthetic case (160³ grid, ~400 000 triangles)"
 "$build/bench/pipeline_bench" "$here/data/large.obj" "$here/data/large.dx" "$repeats"
+if [[ ! -f "$here/data/flat.dx" || ! -f "$here/data/flat.obj" ]]; then
+  /usr/bin/python3 "$here/make_flat_case.py" "$here/data"
+fi
+echo
+echo "== nearly equal face powers (~100 000 faces over a constant grid: the seeding's draw bound)"
+"$build/bench/pipeline_bench" "$here/data/flat.obj" "$here/data/flat.dx" "$repeats"
 echo
 echo "== exports against the lines file, large synthetic case"
 "$build/bench/export_bench" "$here/data/large.obj" "$here/data/large.dx" "$repeats"

@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
         quorax::ViewerMesh copy = form.mesh;
         quorax::ViewerRandom random;
         t0 = Clock::now();
-        quorax::newPowSeeds(copy, form.potentialGrid, 0.01f, true, random);
+        quorax::newPowSeeds(copy.tri, form.potentialGrid, 0.01f, true, random);
         seeding.push_back(seconds(t0, Clock::now()));
     }
     std::printf("NEW POW LINES : %zu lines, %zu points, %d presses\n", lines, points, repeats);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "vec3.h"
@@ -37,17 +38,39 @@ struct TriMesh {
     }
 };
 
-// Unit face normal (P1 − P0) × (P2 − P0) / |…| of every face, right-hand rule
-// on the file's corner order. A degenerate face gets the zero vector.
-void computeFaceNormals(TriMesh& mesh);
+// How the normals of a surface are scaled.
+enum class NormalRule {
+    Unit,          // console tool: unit face normals; vertex normal the normalised sum
+    Unnormalised,  // viewer: face normal (P1 − P0) × (P2 − P0), twice the face area long;
+                   // vertex normal the plain sum
+};
 
-// Vertex normal = normalised sum of the unit normals of the incident faces,
-// each face weighted 1. A vertex of no face (or whose face normals cancel)
-// gets the zero vector. Run after computeFaceNormals.
-void computeVertexNormals(TriMesh& mesh);
+// Bit 0 of a face's flag word marks it deleted: the steps given flags skip it.
+constexpr uint32_t kDeletedFlag = 1u;
+
+// Face normal (P1 − P0) × (P2 − P0) of every face, right-hand rule on the
+// file's corner order, scaled by `rule`; a degenerate face gets the zero
+// vector under NormalRule::Unit. `faceFlags`, when not empty, holds one flag
+// word per face: deleted faces keep the normal they had.
+void computeFaceNormals(TriMesh& mesh, NormalRule rule = NormalRule::Unit,
+                        std::span<const uint32_t> faceFlags = {});
+
+// Vertex normal = sum of the normals of the incident faces that are not
+// deleted, normalised under NormalRule::Unit (each face weighted 1 there, by
+// twice its area under Unnormalised). A vertex of no face (or whose face
+// normals cancel) gets the zero vector. Run after computeFaceNormals.
+void computeVertexNormals(TriMesh& mesh, NormalRule rule = NormalRule::Unit,
+                          std::span<const uint32_t> faceFlags = {});
 
 // Area of face `face` (0-based, must exist): 0.5 · |(P1 − P0) × (P2 − P0)|, in float.
 float faceArea(const TriMesh& mesh, int32_t face);
+
+// Removes, keeping the order of the others, every face with a corner that is
+// not finite or whose area or power is not finite (a vertex so far out that
+// the products overflow). Vertices stay, so indices keep their meaning.
+// Returns the number of faces removed. Run after reading, to keep such faces
+// out of the normals, and again after mapping the potential.
+int32_t removeNonFiniteFaces(TriMesh& mesh);
 
 // Corner positions of a face, in face order.
 inline void facePositions(const TriMesh& mesh, const MeshFace& f, Vec3& p0, Vec3& p1, Vec3& p2) {

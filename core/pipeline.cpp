@@ -28,6 +28,7 @@ public:
         std::fprintf(out_, "loading OBJ model: %s\n", p_.meshPath.c_str());
         if (!readMesh()) return 1;
         std::fprintf(out_, "loaded OBJ model: %d faces, %d verts\n", mesh_.faceCount(), mesh_.vertexCount());
+        int32_t nonFinite = removeNonFiniteFaces(mesh_);
         computeFaceNormals(mesh_);
         computeVertexNormals(mesh_);
         if (p_.debug) {
@@ -45,6 +46,12 @@ public:
         const MappingResult mapped = mapPotentialToMesh(grid_, mesh_);
         std::fprintf(out_, "mapped potential on the mesh\n");
         if (mapped.verticesOutside > 0) outsideWarning(mapped.verticesOutside);
+        nonFinite += removeNonFiniteFaces(mesh_);
+        if (nonFinite > 0)
+            report("warning", "OBJ mesh \"" + p_.meshPath + "\": " + std::to_string(nonFinite) +
+                                  (nonFinite == 1 ? " face was" : " faces were") +
+                                  " left out: a corner is not a finite number, or the face's area or power is "
+                                  "not finite");
         done(Phase::Map);
 
         computeGradient(gradient_, grid_, kGradientMaxLength, kGradientSmoothingPasses);
@@ -58,7 +65,13 @@ public:
         std::fprintf(out_, "combined power value %f\n", static_cast<double>(budget.totalPower));
         std::fprintf(out_, "%d lines will be calculated\n", budget.count);
         std::vector<Vec3> seeds;
-        seedLines(mesh_, seeds, budget.count, hooks_.generatorSeed);
+        const SeedingResult seeded = seedLines(mesh_, seeds, budget.count, hooks_.generatorSeed);
+        if (seeded.boundReached)
+            report("warning", "the random choice of " + std::to_string(budget.count) + " seed faces among " +
+                                  std::to_string(mesh_.faceCount()) + " stopped after " +
+                                  std::to_string(seeded.draws) +
+                                  " draws (the faces have nearly equal power); the weakest remaining faces "
+                                  "were left out");
         std::fprintf(out_, "line seeds found\n");
         if (p_.debug) {
             std::string error;

@@ -1,6 +1,7 @@
 #include "sampling.h"
 
 #include <cmath>
+#include <vector>
 
 namespace quorax {
 namespace {
@@ -65,21 +66,47 @@ T blend(const AxisWeights& ax, const AxisWeights& ay, const AxisWeights& az, At 
     return upper + lower;
 }
 
+// Node index along one axis for NodeBelow, clamped into 0 … n − 1.
+std::ptrdiff_t nodeBelow(float p, float origin, float delta, int32_t n, bool& clamped) {
+    const double q = (static_cast<double>(p) - origin) / delta;
+    if (!(q >= 0.0)) {
+        clamped = true;
+        return 0;
+    }
+    if (q >= n) { // truncation would give n or more
+        clamped = true;
+        return n - 1;
+    }
+    return static_cast<std::ptrdiff_t>(q);
+}
+
 } // namespace
 
-float samplePotential(const PotentialGrid& grid, Vec3 p, bool* clamped, CellQuotient quotient) {
-    if (grid.nx < 2 || grid.ny < 2 || grid.nz < 2 || grid.values.empty()) {
+float samplePotential(const PotentialGrid& grid, Vec3 p, bool* clamped, CellQuotient quotient,
+                      Interpolation interpolation) {
+    // NodeBelow needs one node per axis, Trilinear one cell.
+    const int32_t least = interpolation == Interpolation::NodeBelow ? 1 : 2;
+    if (grid.nx < least || grid.ny < least || grid.nz < least || grid.values.empty()) {
         if (clamped) *clamped = true;
         return 0.0f;
     }
     bool outside = false;
-    const AxisWeights ax = axisWeights(p.x, grid.origin.x, grid.delta.x, grid.nx, quotient, outside);
-    const AxisWeights ay = axisWeights(p.y, grid.origin.y, grid.delta.y, grid.ny, quotient, outside);
-    const AxisWeights az = axisWeights(p.z, grid.origin.z, grid.delta.z, grid.nz, quotient, outside);
+    float value;
+    if (interpolation == Interpolation::NodeBelow) {
+        const std::ptrdiff_t i = nodeBelow(p.x, grid.origin.x, grid.delta.x, grid.nx, outside);
+        const std::ptrdiff_t j = nodeBelow(p.y, grid.origin.y, grid.delta.y, grid.ny, outside);
+        const std::ptrdiff_t k = nodeBelow(p.z, grid.origin.z, grid.delta.z, grid.nz, outside);
+        value = grid.at(i, j, k);
+    } else {
+        const AxisWeights ax = axisWeights(p.x, grid.origin.x, grid.delta.x, grid.nx, quotient, outside);
+        const AxisWeights ay = axisWeights(p.y, grid.origin.y, grid.delta.y, grid.ny, quotient, outside);
+        const AxisWeights az = axisWeights(p.z, grid.origin.z, grid.delta.z, grid.nz, quotient, outside);
+        value = blend<float>(ax, ay, az, [&](std::ptrdiff_t i, std::ptrdiff_t j, std::ptrdiff_t k) {
+            return grid.at(i, j, k);
+        });
+    }
     if (clamped) *clamped = outside;
-    return blend<float>(ax, ay, az, [&](std::ptrdiff_t i, std::ptrdiff_t j, std::ptrdiff_t k) {
-        return grid.at(i, j, k);
-    });
+    return value;
 }
 
 Vec3 sampleGradient(const GradientGrid& grid, Vec3 p) {
@@ -104,20 +131,35 @@ Vec3 sampleGradientClamped(const GradientGrid& grid, Vec3 p) {
     });
 }
 
-MappingResult mapPotentialToMesh(const PotentialGrid& grid, TriMesh& mesh) {
+float facePower(float area, const float (&cornerPotential)[3], ThirdRule third) {
+    float power = 0.0f;
+    for (float phi : cornerPotential) {
+        const float product = area * std::fabs(phi);
+        const float part = third == ThirdRule::DivideByThree
+                               ? product / 3.0f
+                               : static_cast<float>(static_cast<double>(product) * (1.0 / 3.0));
+        power = power + part;
+    }
+    return power;
+}
+
+MappingResult mapPotentialToMesh(const PotentialGrid& grid, TriMesh& mesh, MappingRule rule) {
     MappingResult r;
-    for (MeshVertex& v : mesh.vertices) {
-        bool outside = false;
-        v.potential = samplePotential(grid, v.pos, &outside);
-        if (outside) ++r.verticesOutside;
+    std::vector<char> outside(mesh.vertices.size(), 0);
+    for (std::size_t i = 0; i < mesh.vertices.size(); ++i) {
+        bool clamped = false;
+        mesh.vertices[i].potential = samplePotential(grid, mesh.vertices[i].pos, &clamped, rule.quotient);
+        outside[i] = clamped;
+        if (clamped) ++r.verticesOutside;
     }
     for (int32_t f = 0; f < mesh.faceCount(); ++f) {
         MeshFace& face = mesh.faces[f];
-        const float a = faceArea(mesh, f);
-        float power = 0.0f;
-        for (int c = 0; c < 3; ++c)
-            power = power + a * std::fabs(mesh.vertices[face.v[c]].potential) / 3.0f;
-        face.power = power;
+        float phi[3];
+        for (int c = 0; c < 3; ++c) {
+            phi[c] = mesh.vertices[face.v[c]].potential;
+            if (outside[face.v[c]]) ++r.cornersOutside;
+        }
+        face.power = facePower(faceArea(mesh, f), phi, rule.third);
     }
     return r;
 }

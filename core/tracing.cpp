@@ -32,8 +32,6 @@ float stepMaxFor(const GradientGrid& grid) {
 
 namespace {
 
-bool isFinitePoint(Vec3 p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
-
 // True when the grid has vectors for every node and at least one cell per axis.
 bool isUsableGrid(const GradientGrid& g) {
     return g.ready && g.nx >= 2 && g.ny >= 2 && g.nz >= 2 &&
@@ -72,7 +70,7 @@ StopReason traceDirection(const GradientGrid& grid, const TraceSettings& setting
     const bool gradientTest = settings.haltGradient > 0.0f;
     for (int32_t steps = 1; steps <= settings.maxSteps; ++steps) {
         const Vec3 p = points.back();
-        if (!isFinitePoint(p)) return StopReason::NonFinite;
+        if (!isFinite(p)) return StopReason::NonFinite;
         if (!inUsableCell(grid, p)) return StopReason::LeftGrid;
         // The gradient capped at stepMax, turned for the direction.
         Vec3 g = sampleGradient(grid, p);

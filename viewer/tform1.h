@@ -224,4 +224,7 @@ private:
     bool linesExportFailed_ = false; // the last "Export Lines" could not write its file
 };
 
+// A number in the log's general format with the locale's decimal point.
+std::string general(double v);
+
 } // namespace quorax

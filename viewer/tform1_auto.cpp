@@ -17,15 +17,6 @@
 #include "tform1.h"
 
 namespace quorax {
-namespace {
-
-QString general(float v) {
-    const QString point = QLocale().decimalPoint();
-    return QString::fromStdString(formatGeneral(v, point.isEmpty() ? '.' : point.at(0).toLatin1()));
-}
-
-} // namespace
-
 void TForm1::autotimerTimer() {
     autotimer->stop(); // the run happens once
     const QString meshFile = QString::fromStdString(argMeshFile);
@@ -90,9 +81,9 @@ void TForm1::autotimerTimer() {
     log("gradient halt " + general(argHaltGradient));
     log("angle halt    " + general(argHaltAngle));
     refresh();
-    E_densityparam->setText(general(argDensity));
-    E_haltgradient->setText(general(argHaltGradient));
-    E_haltangle->setText(general(argHaltAngle));
+    E_densityparam->setText(QString::fromStdString(general(argDensity)));
+    E_haltgradient->setText(QString::fromStdString(general(argHaltGradient)));
+    E_haltangle->setText(QString::fromStdString(general(argHaltAngle)));
     E_nomelinee->setText(QString::fromStdString(argLinesFile));
     refresh();
 
@@ -104,7 +95,7 @@ void TForm1::autotimerTimer() {
     refresh();
 
     if (argReduce) {
-        Ereduceangle->setText(general(argReduceAngle));
+        Ereduceangle->setText(QString::fromStdString(general(argReduceAngle)));
         B_reducepoints_XXLClick();
     }
     log("exporting lines " + QString::fromStdString(argLinesFile));

@@ -6,6 +6,7 @@
 #include <QSpinBox>
 
 #include "gradient.h"
+#include "seeding.h"
 #include "number_text.h"
 #include "simplify.h"
 #include "tform1.h"
@@ -14,14 +15,11 @@
 #include "writers.h"
 
 namespace quorax {
-namespace {
 
 std::string general(double v) {
     const QString point = QLocale().decimalPoint();
     return formatGeneral(v, point.isEmpty() ? '.' : point.at(0).toLatin1());
 }
-
-} // namespace
 
 TraceSettings TForm1::traceSettings(int32_t maxSteps) const {
     TraceSettings trace;
@@ -61,7 +59,7 @@ void TForm1::Button6Click() {
     }
     linesReady = false;
     fieldLines.clear();
-    traceSeeds(gradientGrid, equalLineSeeds(mesh, wanted, CB_farfromsurface->isChecked()), traceSettings(200),
+    traceSeeds(gradientGrid, equalLineSeeds(mesh.tri, wanted, CB_farfromsurface->isChecked()), traceSettings(200),
                fieldLines);
     linesReady = true;
 }
@@ -76,7 +74,14 @@ void TForm1::xxxClick() {
     fieldLines.clear();
     const float minPotential = floatOf(E_minpotline);
     const int keep = CSE_numlines->value();
-    const OldPowSeeds s = oldPowSeeds(mesh, minPotential, keep, CB_farfromsurface->isChecked(), viewerRandom());
+    std::vector<float> values(mesh.vertexData.size());
+    std::vector<uint32_t> flags(mesh.vertexData.size());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        values[i] = mesh.vertexData[i].electrostatic;
+        flags[i] = mesh.vertexData[i].flags;
+    }
+    const OldPowSeeds s =
+        oldPowSeeds(mesh.tri, values, flags, minPotential, keep, CB_farfromsurface->isChecked(), viewerRandom());
     log("found " + std::to_string(s.candidates) + " candidates");
     if (s.keptFirst)
         log("OLD POW LINES: no more candidates could be thinned out at random; kept the first " +
@@ -94,7 +99,7 @@ void TForm1::B_powlinesClick() {
     linesReady = false;
     fieldLines.clear();
     const float density = floatOf(E_densityparam);
-    const NewPowSeeds s = newPowSeeds(mesh, potentialGrid, density, CB_farfromsurface->isChecked(), viewerRandom());
+    const NewPowSeeds s = newPowSeeds(mesh.tri, potentialGrid, density, CB_farfromsurface->isChecked(), viewerRandom());
     facePowerMin = s.minPower;
     facePowerMax = s.maxPower;
     log(" molecule power value" + general(s.total) + " line number:" + std::to_string(s.count));

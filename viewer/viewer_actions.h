@@ -23,43 +23,12 @@ enum class ValueSlot { Electrostatic, Lipophilic };
 int32_t assignPotential(ViewerMesh& mesh, const PotentialGrid& grid, ValueSlot slot);
 
 // The value of the grid node below each vertex of the four offset surfaces
-// (index (p − origin) / delta truncated, clamped into the grid), stored in
-// the electrostatic slot. Returns the number of vertices that were clamped.
+// (samplePotential with Interpolation::NodeBelow), stored in the
+// electrostatic slot. Returns the number of vertices that were clamped.
 int32_t offsetPotential(std::array<ViewerMesh, 4>& meshes, const PotentialGrid& grid);
 
-// ---- line seeding ----
-
-// Seed above face f: centroid (P0 + P1 + P2)·(1/3), plus the face's
-// (unnormalised) normal when `lift` is set.
-Vec3 faceSeed(const ViewerMesh& mesh, int32_t f, bool lift);
-
-// "<- equal lines": one seed on every (faceCount / wanted)-th face. The caller
-// has checked 1 ≤ wanted ≤ faceCount.
-std::vector<Vec3> equalLineSeeds(const ViewerMesh& mesh, int32_t wanted, bool lift);
-
-// "OLD POW LINES": vertices whose |electrostatic| exceeds minPotential, each
-// at its position (plus its normal when `lift`), thinned at random to `keep`
-// candidates favouring large values.
-struct OldPowSeeds {
-    std::vector<Vec3> seeds;
-    int32_t candidates = 0; // before thinning
-    bool keptFirst = false; // thinning could remove no more: the first `keep` were kept
-};
-OldPowSeeds oldPowSeeds(const ViewerMesh& mesh, float minPotential, int32_t keep, bool lift, ViewerRandom& random);
-
-// "NEW POW LINES ": face powers area·|φ|/3 summed over the corners (φ
-// sampled from the grid), the line count total·density, and a random
-// selection of faces favouring high power. Sets every face's power and
-// seeded mark. Returns the seeds in face order.
-struct NewPowSeeds {
-    std::vector<Vec3> seeds;
-    float total = 0.0f;
-    int32_t count = 0;
-    float minPower = 10000.0f, maxPower = -10000.0f;
-    int32_t cornersOutside = 0; // corners sampled at the nearest point of the grid box
-    bool boundReached = false;  // the random selection was cut short; the strongest faces completed it
-};
-NewPowSeeds newPowSeeds(ViewerMesh& mesh, const PotentialGrid& grid, float density, bool lift, ViewerRandom& random);
+// The line seedings (faceSeed, equalLineSeeds, oldPowSeeds, newPowSeeds)
+// live in the core's seeding.h.
 
 // ---- exports ----
 

@@ -37,17 +37,8 @@ void deriveViewerMesh(ViewerMesh& mesh) {
         mesh.bboxMin = {std::min(mesh.bboxMin.x, p.x), std::min(mesh.bboxMin.y, p.y), std::min(mesh.bboxMin.z, p.z)};
         mesh.bboxMax = {std::max(mesh.bboxMax.x, p.x), std::max(mesh.bboxMax.y, p.y), std::max(mesh.bboxMax.z, p.z)};
     }
-    for (int32_t f = 0; f < t.faceCount(); ++f) {
-        if (mesh.faceDeleted(f)) continue;
-        Vec3 p0, p1, p2;
-        facePositions(t, t.faces[f], p0, p1, p2);
-        t.faces[f].normal = cross(p1 - p0, p2 - p0); // twice the face area long
-    }
-    for (MeshVertex& v : t.vertices) v.normal = {0.0f, 0.0f, 0.0f};
-    for (int32_t f = 0; f < t.faceCount(); ++f) {
-        if (mesh.faceDeleted(f)) continue;
-        for (int32_t c : t.faces[f].v) t.vertices[c].normal += t.faces[f].normal;
-    }
+    computeFaceNormals(t, NormalRule::Unnormalised, mesh.faceFlags);
+    computeVertexNormals(t, NormalRule::Unnormalised, mesh.faceFlags);
 }
 
 std::string loadObjViewerMesh(ViewerMesh& mesh, const std::string& path, std::string& error,

@@ -12,8 +12,8 @@
 
 namespace quorax {
 
-// Bit 0 of a vertex's or face's flags marks it deleted; every loop skips it.
-constexpr uint32_t kDeletedFlag = 1u;
+// Bit 0 of a vertex's or face's flags (kDeletedFlag, in mesh.h) marks it
+// deleted; every loop skips it.
 
 struct ViewerVertexData {
     uint32_t flags = 0;

@@ -310,6 +310,39 @@ TEST(ToolInputs, BadFacesAndOutsideVerticesAreWarnings) {
     EXPECT_NE(r.err.find("probably not in the same frame"), std::string::npos) << r.err;
 }
 
+TEST(ToolInputs, NearlyEqualPowersEndTheThinningAtItsBound) {
+    // About 100 000 faces of nearly equal area (a 224 × 224 sheet, its height
+    // jittered by a thousandth) over a constant potential: a random draw removes
+    // a face about once in 32768, so the thinning stops at its bound and the
+    // strongest faces make up the budget, with a warning.
+    Case c;
+    std::ostringstream obj;
+    const int n = 224;
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j)
+            obj << "v " << 2 + 15.0 * i / n << ' ' << 2 + 15.0 * j / n << ' ' << 10 + 0.001 * ((7 * i + 3 * j) % 5)
+                << '\n';
+    for (int i = 0; i + 1 < n; ++i)
+        for (int j = 0; j + 1 < n; ++j) {
+            const int v = i * n + j + 1;
+            obj << "f " << v << ' ' << v + n << ' ' << v + 1 << "\nf " << v + 1 << ' ' << v + n << ' ' << v + n + 1
+                << '\n';
+        }
+    c.dir.write("sheet.obj", obj.str());
+    c.dir.write("flat.dx", dxGrid(20, [](int, int, int) { return 1.0; }));
+    auto a = c.args("0.5");
+    a[0] = c.dir.file("sheet.obj");
+    a[1] = c.dir.file("flat.dx");
+    a[4] = "0.01";
+    const ProcessResult r = c.run(a);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(r.out, m, std::regex("\n([0-9]+) lines will be calculated\n"))) << r.out;
+    EXPECT_NEAR(std::stod(m[1].str()), 0.5 * 225, 2);
+    EXPECT_NE(r.err.find("seed faces among 99458 stopped after 20891600 draws"), std::string::npos) << r.err;
+    EXPECT_EQ(parseLinesFile(c.dir.read("lines.txt")).size(), std::stoul(m[1].str()));
+}
+
 TEST(ToolOutputs, UnwritableLinesFileIsAnErrorAndDumpsAreWarnings) {
     Case c;
     auto a = c.args();
@@ -433,4 +466,58 @@ TEST(ToolOptions, ExportsFollowTheLinesFileAndAnUnwritableOneIsAnError) {
               std::string::npos)
         << bad.err;
     EXPECT_TRUE(c.dir.exists("l2.vtk"));
+}
+
+TEST(ToolExample, VertexThatIsNotFiniteLeavesOutItsFace) {
+    // Vertex 5000 of the example (a corner of face 1667 only) made NaN, or so far out
+    // that its face's area overflows: the same lines as the file without that vertex
+    // and its face, and one warning. Unchanged, each would spoil the total power.
+    TempDir d;
+    const std::string ex = QUORAX_EXAMPLES_DIR;
+    const std::string obj = quorax::test::readFile(ex + "/fas2.obj");
+    const int k = 5000;
+    std::string corrupt[2], removed;
+    std::istringstream in(obj);
+    int vertex = 0;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("v ", 0) == 0 && ++vertex == k) {
+            corrupt[0] += "v nan 1 2\n";
+            corrupt[1] += "v 1e30 -1e30 1e30\n";
+            continue; // left out of `removed`
+        }
+        for (std::string& c : corrupt) c += line + '\n';
+        if (line.rfind("f ", 0) == 0) {
+            // "f a//a b//b c//c": drop the face of vertex k, renumber those above it.
+            std::istringstream f(line.substr(2));
+            std::string out = "f", corner;
+            bool uses = false;
+            while (f >> corner) {
+                const int a = std::stoi(corner), n = std::stoi(corner.substr(corner.rfind('/') + 1));
+                uses |= a == k;
+                out += ' ' + std::to_string(a > k ? a - 1 : a) + "//" + std::to_string(n);
+            }
+            if (!uses) removed += out + '\n';
+        } else {
+            removed += line + '\n';
+        }
+    }
+    d.write("removed.obj", removed);
+    auto run = [&](const std::string& mesh, const std::string& lines) {
+        return runProcess(kTool, {d.file(mesh), ex + "/fas2.dx", d.file(lines), "0.01", "0.0", "45", "1", "3.0"},
+                          d.path(), {"QUORAX_SEED=1"});
+    };
+    const ProcessResult want = run("removed.obj", "want.txt");
+    ASSERT_EQ(want.exitCode, 0) << want.err;
+    EXPECT_EQ(want.err, "");
+    EXPECT_NE(want.out.find("221 lines will be calculated"), std::string::npos) << want.out;
+    const std::string kept = want.out.substr(want.out.find("mapped potential"));
+    for (int c = 0; c < 2; ++c) {
+        d.write("corrupt.obj", corrupt[c]);
+        const ProcessResult r = run("corrupt.obj", "got.txt");
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.out.find("loaded OBJ model: 10720 faces, 32160 verts"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.substr(r.out.find("mapped potential")), kept);
+        EXPECT_NE(r.err.find("\"" + d.file("corrupt.obj") + "\": 1 face was left out"), std::string::npos) << r.err;
+        EXPECT_EQ(d.read("got.txt"), d.read("want.txt")) << c;
+    }
 }

@@ -1,40 +1,19 @@
-// The field on the surface and in space: trilinear sampling, mesh normals and the
-// potential on the mesh, the gradient grid, and the lines traced through it.
+// Field lines traced through the gradient grid: their points and why each end stopped.
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <functional>
-#include <random>
 #include <utility>
 
-#include "gradient.h"
-#include "sampling.h"
+#include "grids.h"
 #include "tracing.h"
 
 using namespace quorax;
+using namespace quorax::test;
 
 namespace {
 
-// Node (i, j, k), stored z fastest, holds V at its position or f(i, j, k) (spacing 1,
-// stepMax 0.75). Exact sizes let the sanitizer catch a read past the last node.
-using Potential = std::function<float(Vec3)>;
-PotentialGrid potential(int nx, int ny, int nz, Vec3 origin, Vec3 d, const Potential& V) {
-    PotentialGrid g{{}, nx, ny, nz, origin, d};
-    for (int n = 0; n < nx * ny * nz; ++n)
-        g.values.push_back(V(origin + Vec3{n / (ny * nz) * d.x, n / nz % ny * d.y, n % nz * d.z}));
-    g.values.shrink_to_fit();
-    return g;
-}
-GradientGrid field(int nx, int ny, int nz, std::function<Vec3(int, int, int)> f) {
-    GradientGrid g{{}, nx, ny, nz, {}, {1, 1, 1}};
-    for (int n = 0; n < nx * ny * nz; ++n)
-        g.vectors.push_back(f(n / (ny * nz), n / nz % ny, n % nz));
-    g.vectors.shrink_to_fit();
-    g.ready = true;
-    return g;
-}
 GradientGrid uniform(Vec3 v, int nx = 241) {
     return field(nx, 6, 6, [v](int, int, int) { return v; });
 }
@@ -46,104 +25,6 @@ FieldLine trace(const GradientGrid& g, Vec3 seed, float haltGradient, float halt
 }
 
 } // namespace
-
-TEST(Sampling, LinearFieldsAndTheBox) {
-    // Trilinear weights reproduce a linear V in the box [-1, 1] x [2, 3.25] x [0.5, 3.5].
-    const Potential V = [](Vec3 p) { return 1.0f + 2.0f * p.x - 3.0f * p.y + 0.5f * p.z; };
-    const PotentialGrid g = potential(5, 6, 4, {-1, 2, 0.5f}, {0.5f, 0.25f, 1}, V);
-    std::mt19937 rng(7);
-    std::uniform_real_distribution<float> u(0.0f, 1.0f);
-    for (int n = 0; n < 1000; ++n) {
-        const Vec3 p{-1 + 2 * u(rng), 2 + 1.25f * u(rng), 0.5f + 3 * u(rng)};
-        bool clamped = true;
-        EXPECT_NEAR(samplePotential(g, p, &clamped), V(p), 1e-4f);
-        EXPECT_FALSE(clamped);
-        EXPECT_NEAR(samplePotential(g, p, nullptr, CellQuotient::Double), V(p), 1e-4f);
-    }
-    // Outside the box, or on its upper faces (the last cell), the nearest point of the box.
-    const Vec3 outside[] = {{5, 2.5f, 1}, {-7, 1, 9}, {0, 3.25f, 1.5f}, {INFINITY, -INFINITY, 2}},
-               nearest[] = {{1, 2.5f, 1}, {-1, 2, 3.5f}, {0, 3.25f, 1.5f}, {1, 2, 2}};
-    for (int n = 0; n < 4; ++n) {
-        bool clamped = false;
-        EXPECT_NEAR(samplePotential(g, outside[n], &clamped), V(nearest[n]), 1e-5f) << n;
-        EXPECT_TRUE(clamped) << n;
-    }
-    bool clamped = true;
-    EXPECT_TRUE(samplePotential(g, {-1, 2, 0.5f}, &clamped) == g.values[0] && !clamped); // corner
-    EXPECT_TRUE(std::isfinite(samplePotential(g, {NAN, 2.5f, 1.0f})));
-    EXPECT_TRUE(samplePotential(PotentialGrid{}, {0, 0, 0}, &clamped) == 0 && clamped); // empty
-}
-
-TEST(Mesh, NormalsAreasAndMappedPotential) {
-    // V = x on [-4, 4]. Face 0 is counter-clockwise seen from +z, so it faces +z; its
-    // area is ½·4·1.5 = 3 and its corners at x = -2, 2, 0 give the power 3·2/3 + 3·2/3
-    // = 4. Face 1 lies in the plane x = 0 facing −x: power 0. Collinear face 3 gets zero
-    // normal, area and power, not NaN. Vertex 2 weighs each face 1: (0, 0, 1) +
-    // (−1, 0, 0) + (0, 0, 1), normalised. Vertex 3, beyond the box, reads the border's 4.
-    const PotentialGrid g = potential(9, 4, 4, {-4, -1, -1}, {1, 1, 1}, [](Vec3 p) { return p.x; });
-    TriMesh m;
-    for (Vec3 p : {Vec3{-2, 0, 0}, {2, 0, 0}, {0, 1.5f, 0}, {9, 0, 0}, {0, 0, 1}, {0, 1, 1}})
-        m.vertices.push_back({p, {}, 0});
-    for (auto [a, b, c] : {std::array{0, 1, 2}, {2, 4, 5}, {1, 3, 2}, {0, 1, 3}})
-        m.faces.push_back({{a, b, c}, {}, 0, false});
-    computeFaceNormals(m);
-    computeVertexNormals(m);
-    EXPECT_EQ((std::vector{m.faces[0].normal, m.faces[1].normal, m.faces[3].normal}),
-              (std::vector<Vec3>{{0, 0, 1}, {-1, 0, 0}, {0, 0, 0}}));
-    EXPECT_EQ(std::pair(faceArea(m, 0), faceArea(m, 3)), std::pair(3.0f, 0.0f));
-    EXPECT_NEAR(length(m.vertices[2].normal - Vec3{-1, 0, 2} * (1 / std::sqrt(5.0f))), 0, 1e-6f);
-    EXPECT_EQ(mapPotentialToMesh(g, m).verticesOutside, 1);
-    EXPECT_EQ(std::pair(m.vertices[0].potential, m.vertices[3].potential), std::pair(-2.0f, 4.0f));
-    EXPECT_FLOAT_EQ(m.faces[0].power, 4.0f);
-    EXPECT_EQ(std::pair(m.faces[1].power, m.faces[3].power), std::pair(0.0f, 0.0f));
-}
-
-TEST(Gradient, LinearPotentialIsConstant) {
-    // Every quotient is (2, 2, 1.5), the last layers copy it, and a mean of six equal
-    // neighbours is that vector again.
-    const PotentialGrid p =
-        potential(6, 4, 5, {}, {0.5f, 1, 2}, [](Vec3 p) { return 2 * p.x + 2 * p.y + 1.5f * p.z; });
-    for (int passes : {0, 3}) {
-        GradientGrid g;
-        computeGradient(g, p, 6.0f, passes);
-        EXPECT_EQ(g.vectors, std::vector<Vec3>(120, {2, 2, 1.5f}));
-        EXPECT_EQ(g.maxMagnitude, length({2, 2, 1.5f}));
-        EXPECT_EQ(g.minMagnitude, g.maxMagnitude);
-    }
-}
-
-TEST(Gradient, LengthLimitAndSmallGrids) {
-    // V = 6x + 8y + z: every quotient is (6, 8, 1), longer than L = 10. Nodes with
-    // all indices at least 1 are scaled to length 10, those with an index 0 are not.
-    const Potential V = [](Vec3 p) { return 6 * p.x + 8 * p.y + p.z; };
-    GradientGrid g;
-    computeGradient(g, potential(3, 3, 3, {}, {1, 1, 1}, V), 10, 0);
-    for (int n = 0; n < 27; ++n)
-        EXPECT_FLOAT_EQ(length(g.vectors[n]), n / 9 && n / 3 % 3 && n % 3 ? 10 : length({6, 8, 1}));
-    EXPECT_FLOAT_EQ(g.maxMagnitude, length({6, 8, 1}));
-    EXPECT_FLOAT_EQ(g.minMagnitude, 10.0f);
-    // Two nodes per axis: the last-layer copies give the one difference to all nodes.
-    computeGradient(g, potential(2, 2, 2, {}, {1, 1, 1}, V), 100, 3);
-    EXPECT_EQ(g.vectors, std::vector<Vec3>(8, {6, 8, 1}));
-    // Fewer than two nodes on an axis: an empty gradient, still ready.
-    computeGradient(g, potential(1, 3, 3, {}, {1, 1, 1}, V), 6, 3);
-    EXPECT_TRUE(g.ready && g.vectors.empty());
-}
-
-TEST(Gradient, SmoothingIsSimultaneousAndKeepsBorders) {
-    // (1,1,1) takes (0,12,0)/6 from border node (0,1,1); (2,1,1) takes (6,0,5)/6 from (1,1,1)
-    // as it was and from (2,1,2): 5/6 is 0.833333313 by ÷6, 0.833333373 by ×float(1/6).
-    for (SmoothRule rule : {SmoothRule::DivideBySix, SmoothRule::MultiplyBySixth}) {
-        GradientGrid g = field(5, 3, 3, [](int i, int j, int k) {
-            return Vec3{6.0f * (i == 1 && j == 1 && k == 1), 12.0f * (i == 0 && j == 1 && k == 1),
-                        5.0f * (i == 2 && j == 1 && k == 2)};
-        });
-        smoothGradient(g, rule);
-        const float z = rule == SmoothRule::DivideBySix ? 0.833333313f : 0.833333373f;
-        EXPECT_EQ((std::vector{g.at(1, 1, 1), g.at(2, 1, 1), g.at(3, 1, 1), g.at(0, 1, 1)}),
-                  (std::vector<Vec3>{{0, 2, 0}, {1, 0, z}, {0, 0, 0}, {0, 12, 0}}));
-    }
-}
 
 TEST(Tracing, UniformFieldIsStraight) {
     // 200 steps of 0.1 each way, against the gradient (−x) first. A straight step's
