@@ -142,6 +142,11 @@ bool parseOptions(const std::vector<std::string>& args, std::size_t first, Pipel
                     acceptedExtensions(kind);
             return false;
         }
+        for (const PipelineParams::Export& earlier : params.exports)
+            if (earlier.path == value) {
+                error = "option " + name + " \"" + value + "\": the file is already an output of an earlier option";
+                return false;
+            }
         params.exports.push_back({kind, value});
     }
     return true;

@@ -136,6 +136,22 @@ with tempfile.TemporaryDirectory() as a, tempfile.TemporaryDirectory() as b:
     counts = {name: read(cls, f(name)).GetNumberOfPolys()
               for cls, name in [(vtk.vtkSTLReader, "t.stl"), (vtk.vtkOBJReader, "t.obj"), (vtk.vtkPLYReader, "t.ply")]}
     check(len(set(counts.values())) == 1 and counts["t.stl"] > 0, f"tube triangle counts {counts}")
+    # Our own count on the PLY's shared vertices: every directed edge once
+    # and its reverse once (closed, consistently oriented).
+    raw = open(f("t.ply"), "rb").read()
+    body = raw.index(b"end_header\n") + 11
+    header = raw[:body].decode()
+    nv = int(re.search(r"element vertex (\d+)", header).group(1))
+    nf = int(re.search(r"element face (\d+)", header).group(1))
+    directed = set()
+    repeated = 0
+    for t in range(nf):
+        _, i, j, k = struct.unpack_from("<Biii", raw, body + nv * 12 + t * 13)
+        for edge in ((i, j), (j, k), (k, i)):
+            repeated += edge in directed
+            directed.add(edge)
+    open_edges = sum(1 for (i, j) in directed if (j, i) not in directed)
+    check(repeated == 0 and open_edges == 0, f"t.ply: {repeated} repeated and {open_edges} open edges")
     report = subprocess.run([admesh, f("t.stl")], capture_output=True, text=True).stdout
 
     def stat(label):

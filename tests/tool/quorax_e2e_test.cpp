@@ -555,6 +555,8 @@ TEST(ToolOptions, HelpVersionAndMistakesInTheOptions) {
         {{"--tube-radius", "0"}, "option --tube-radius \"0\" is not a positive number"},
         {{"--tube-radius", "1mm"}, "option --tube-radius \"1mm\" is not a positive number"},
         {{"--tubes", "t.stl", "extra"}, "unexpected argument \"extra\" among the options"},
+        {{"--lines-out", "a.obj", "--tubes", "a.obj"},
+         "option --tubes \"a.obj\": the file is already an output of an earlier option"},
     };
     for (const auto& [options, message] : mistakes) {
         std::vector<std::string> a = c.args();
