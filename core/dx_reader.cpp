@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <limits>
 #include <new>
+#include <vector>
 
 #include "file_io.h"
+#include "gzip_bytes.h"
 #include "number_scan.h"
 
 namespace quorax {
@@ -28,23 +30,21 @@ public:
 
     ReadStatus parse(PotentialGrid& out) {
         PotentialGrid g;
-        skipSpace();
-        while (p_ != end_ && *p_ == '#') {
-            skipPastNewline();
-            skipSpace();
-        }
+        skipSpaceAndComments();
         if (!(literal("object 1 class gridpositions counts") && integer(g.nx) && integer(g.ny) &&
-              integer(g.nz)))
+              integer(g.nz))) {
+            if (holdsBinaryBytes()) return failAt(1, "this is not an OpenDX text file: it holds binary bytes");
             return fail("expected \"object 1 class gridpositions counts\" and three node counts");
+        }
         const int headerLine = lineAt(p_);
-        skipSpace();
+        skipSpaceAndComments();
         const int originLine = lineAt(p_);
         if (!(literal("origin") && number(g.origin.x) && number(g.origin.y) && number(g.origin.z)))
             return fail("expected \"origin\" and three numbers");
         float d[3][3];
         int deltaLine[3];
         for (int row = 0; row < 3; ++row) {
-            skipSpace();
+            skipSpaceAndComments();
             deltaLine[row] = lineAt(p_);
             if (!(literal("delta") && number(d[row][0]) && number(d[row][1]) && number(d[row][2])))
                 return fail("expected \"delta\" and three numbers");
@@ -55,12 +55,15 @@ public:
             result_.warnings.push_back(
                 "the grid axes are not aligned with x, y and z; only the diagonal spacings are used");
 
-        // The grid-connections line and the data-array header are not interpreted.
-        skipSpace();
+        // The grid-connections line is not interpreted; the data-array header
+        // only as far as it says whether the data are numbers in text.
+        skipSpaceAndComments();
         skipPastNewline();
-        skipSpace();
+        skipSpaceAndComments();
         const char* arrayHeader = p_;
         skipPastNewline();
+        if (!checkArrayHeader(arrayHeader)) return result_;
+        skipCommentLines(); // before the first value
 
         if (g.nx < 2 || g.ny < 2 || g.nz < 2)
             return failAt(headerLine, "a grid needs at least 2 nodes per axis, found " +
@@ -186,6 +189,62 @@ private:
         return true;
     }
 
+    // The words of the header line at `header` up to a comment, without quotes
+    // (writers differ: type double, type "double").
+    std::vector<std::string_view> headerWords(const char* header) const {
+        const char* eol = std::find(header, end_, '\n');
+        eol = std::find(header, eol, '#');
+        std::vector<std::string_view> words;
+        for (const char* q = header; q != eol;) {
+            while (q != eol && (isCSpace(*q) || *q == '"')) ++q;
+            const char* w = q;
+            while (q != eol && !isCSpace(*q) && *q != '"') ++q;
+            if (q != w) words.emplace_back(w, static_cast<std::size_t>(q - w));
+        }
+        return words;
+    }
+
+    // Refuses a data array that is not numbers written as text: binary data
+    // (in this file or another), or a type that is not numeric. A header line
+    // that is not an array header is left alone, as it always was.
+    bool checkArrayHeader(const char* header) {
+        const std::vector<std::string_view> words = headerWords(header);
+        const auto has = [&](std::string_view w) { return std::find(words.begin(), words.end(), w) != words.end(); };
+        if (!has("array")) return true;
+        const int line = lineAt(header);
+        const auto type = std::find(words.begin(), words.end(), "type");
+        if (type != words.end() && type + 1 != words.end()) {
+            static constexpr std::string_view numeric[] = {"float", "double", "int",    "uint",  "short",
+                                                           "ushort", "byte", "ubyte",  "hyper", "signed",
+                                                           "unsigned"};
+            if (std::find(std::begin(numeric), std::end(numeric), type[1]) == std::end(numeric)) {
+                failAt(line, "the data array holds values of type \"" + printableBytes(type[1]) +
+                                 "\"; only numbers can be read");
+                return false;
+            }
+        }
+        const auto data = std::find(words.begin(), words.end(), "data");
+        const bool binary = has("binary") || has("ieee") || has("msb") || has("lsb") || has("xdr");
+        if (binary || (data != words.end() && (data + 1 == words.end() || data[1] != "follows"))) {
+            const bool elsewhere = data != words.end() && data + 1 != words.end() && data[1] == "file";
+            failAt(line, elsewhere ? "the data array is in another file (\"data file\"); only data that follow "
+                                     "the header as text (\"data follows\") can be read"
+                                   : "the data array is binary; only data written as text (\"data follows\") "
+                                     "can be read");
+            return false;
+        }
+        return true;
+    }
+
+    // Control bytes other than white space in the first kilobyte: not a text file.
+    bool holdsBinaryBytes() const {
+        const char* stop = begin_ + std::min<std::ptrdiff_t>(end_ - begin_, 1024);
+        return std::any_of(begin_, stop, [](char c) {
+            const auto u = static_cast<unsigned char>(c);
+            return u < 0x20 && !isCSpace(c);
+        });
+    }
+
     void checkItemCount(const char* header, std::size_t nodes) {
         const char* eol = std::find(header, end_, '\n');
         const std::string_view line(header, static_cast<std::size_t>(eol - header));
@@ -222,6 +281,20 @@ private:
 
     bool number(float& v) { return scanFloat(p_, end_, v) == ScanStatus::Ok; }
 
+    // White space and whole "#" comments, also at the end of a line.
+    void skipSpaceAndComments() {
+        for (;;) {
+            skipSpace();
+            if (p_ == end_ || *p_ != '#') return;
+            skipPastNewline();
+        }
+    }
+    // Whole comment lines only: p_ stays where it is when none follows.
+    void skipCommentLines() {
+        const char* q = p_;
+        while (q != end_ && isCSpace(*q)) ++q;
+        if (q != end_ && *q == '#') skipSpaceAndComments();
+    }
     void skipSpace() {
         while (p_ != end_ && isCSpace(*p_)) ++p_;
     }
@@ -250,6 +323,11 @@ private:
 } // namespace
 
 ReadStatus readDxGrid(PotentialGrid& grid, std::string_view bytes) {
+    if (isGzip(bytes)) {
+        std::string text, error;
+        if (!gunzipBytes(bytes, text, error)) return ReadStatus::malformed(0, error);
+        return DxParser(text).parse(grid);
+    }
     return DxParser(bytes).parse(grid);
 }
 

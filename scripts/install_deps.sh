@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building and testing QUORAX needs on Debian 12: compiler and
-# build tools, GoogleTest, Qt 6 with OpenGL widgets, GLU, CGAL, and Xvfb with
+# build tools, GoogleTest, Qt 6 with OpenGL widgets, GLU, CGAL, zlib, and Xvfb with
 # Mesa's software renderer for the viewer's tests; VTK's Python readers and
 # admesh, which judge the exported files; SLURM, munge and GNU parallel, which
 # the tests of quorax-series run frames on; APBS and pdb2pqr, which
@@ -12,6 +12,7 @@ packages=(
   libgtest-dev
   qt6-base-dev libqt6opengl6-dev libglu1-mesa-dev libgl1-mesa-dev libgl1-mesa-dri
   libcgal-dev
+  zlib1g-dev
   xvfb xauth
   python3-numpy
   python3-vtk9 admesh slurm-wlm munge parallel apbs pdb2pqr apbs-data

@@ -295,6 +295,16 @@ TEST(ToolInputs, ByteOrderMarksAndPipesReadLikePlainFiles) {
     EXPECT_EQ(marked.exitCode, 0) << marked.err;
     EXPECT_EQ(marked.out, plain.out);
     EXPECT_EQ(c.dir.read("lines.txt"), lines);
+
+    // A gzip-compressed grid (gzip renames grid.dx to grid.dx.gz).
+    std::filesystem::remove(fifo);
+    c.dir.write("mesh.obj", kSquareObj);
+    ASSERT_EQ(runProcess("/bin/gzip", {"-n", c.dir.file("grid.dx")}).exitCode, 0);
+    auto a = c.args();
+    a[1] = c.dir.file("grid.dx.gz");
+    const ProcessResult zipped = c.run(a);
+    EXPECT_EQ(zipped.exitCode, 0) << zipped.err;
+    EXPECT_EQ(c.dir.read("lines.txt"), lines);
 }
 
 TEST(ToolInputs, MalformedGridsAreRefusedWithFileLineAndProblem) {
