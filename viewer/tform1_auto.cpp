@@ -13,7 +13,6 @@
 
 #include "dx_reader.h"
 #include "number_text.h"
-#include "ply_reader.h"
 #include "tform1.h"
 
 namespace quorax {

@@ -3,7 +3,6 @@
 #include <QFileDialog>
 
 #include "dx_reader.h"
-#include "ply_reader.h"
 #include "tform1.h"
 #include "viewer_actions.h"
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "obj_reader.h"
+#include "ply_reader.h"
 
 namespace quorax {
 
@@ -63,6 +64,16 @@ std::string loadObjViewerMesh(ViewerMesh& mesh, const std::string& path, std::st
     for (int32_t i = 0; i < mesh.vertexCount(); ++i) mesh.vertexData[i].exportIndex = i + 1; // running number
     deriveViewerMesh(mesh);
     return "OBJ ok: v " + std::to_string(mesh.vertexCount()) + " t " + std::to_string(mesh.faceCount());
+}
+
+bool loadPlyViewerMesh(ViewerMesh& mesh, const std::string& path, std::string& error) {
+    mesh.clear();
+    error.clear();
+    const bool ok = readPlyMeshFile(mesh.tri, path, error);
+    if (!ok) mesh.tri.clear();
+    mesh.resetViewerFields(kPlyVertexColor);
+    deriveViewerMesh(mesh);
+    return ok;
 }
 
 } // namespace quorax

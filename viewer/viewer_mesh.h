@@ -62,4 +62,15 @@ constexpr std::array<uint8_t, 4> kObjVertexColor = {250, 210, 190, 255};
 std::string loadObjViewerMesh(ViewerMesh& mesh, const std::string& path, std::string& error,
                               int32_t* skippedFaces = nullptr);
 
+// Colour the PLY reader gives every vertex.
+constexpr std::array<uint8_t, 4> kPlyVertexColor = {255, 255, 255, 255};
+
+// Reads the PLY surface at `path` into `mesh` with the core's PLY reader
+// (readPlyMeshFile: encodings, fans, strips and refusals are described
+// there), gives every vertex the colour kPlyVertexColor and runs the
+// derivations. Returns true on success. On failure returns false, leaves an
+// empty model (its bounding box the empty box) and sets `error` to the
+// problem, worded to follow "cannot read PLY model \"<path>\": ".
+bool loadPlyViewerMesh(ViewerMesh& mesh, const std::string& path, std::string& error);
+
 } // namespace quorax
