@@ -2,7 +2,7 @@
 # Builds the tool in Release mode, generates the large synthetic case (160³
 # grid, ~400 000 triangles) once, and times every phase on the bundled
 # example and on the large case; then, when the viewer can be built (Qt 6,
-# GLU, CGAL) and xvfb-run is there, the viewer's frame time on both.
+# GLU) and xvfb-run is there, the viewer's frame time on both.
 #   bench/run.sh [REPEATS]
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Installs what building and testing QUORAX needs on Debian 12: compiler and
-# build tools, GoogleTest, Qt 6 with OpenGL widgets, GLU, CGAL, and Xvfb with
-# Mesa's software renderer for the viewer's tests.
+# build tools, GoogleTest, Qt 6 with OpenGL widgets, GLU, Xvfb with
+# Mesa's software renderer for the viewer's tests, and clang with its
+# runtime libraries (libFuzzer, sanitizers) for the fuzz targets.
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev
   qt6-base-dev libqt6opengl6-dev libglu1-mesa-dev libgl1-mesa-dev libgl1-mesa-dri
-  libcgal-dev
   xvfb xauth
+  clang libclang-rt-14-dev
   python3-numpy
 )
 missing=()
