@@ -401,6 +401,19 @@ ValueRead PlyLoader::readNumber(const PlyType& type, double& value, std::string_
     if (readWord(word) != ValueRead::Ok) return ValueRead::Ended;
     const char* first = word.data();
     const char* last = first + word.size();
+    // Plain decimal words: from_chars rounds exactly as strtof and strtod do.
+    if (type.bytes == 4) {
+        float f = 0.0f;
+        const auto r = std::from_chars(first, last, f);
+        if (r.ec == std::errc() && r.ptr == last) {
+            value = f;
+            return ValueRead::Ok;
+        }
+    } else {
+        const auto r = std::from_chars(first, last, value);
+        if (r.ec == std::errc() && r.ptr == last) return ValueRead::Ok;
+    }
+    // Signs, hexadecimal, out of range: the C library's rules.
     std::ptrdiff_t used = 0;
     value = parseAtof(first, last, &used);
     if (used != last - first) return ValueRead::BadWord;

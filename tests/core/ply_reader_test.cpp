@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <fstream>
 
 #include "ply_file.h"
@@ -85,6 +86,9 @@ TEST_F(PlyReader, EveryTypeInEveryEncodingAndOtherElementsReadPast) {
             EXPECT_EQ(triangles(mesh), (std::vector<Tri>{{5, 4, 3}, {5, 3, 2}}));
         }
     }
+    // ASCII words beyond plain decimals convert as strtof would: a plus sign, hexadecimal, infinity.
+    ASSERT_TRUE(load(plyFile(Ply::Ascii, "element vertex 1\n" + kXyz, {"f+1.5 f0x1p-1 f-inf"})));
+    EXPECT_TRUE(mesh.vertices[0].pos == (Vec3{1.5f, 0.5f, -INFINITY}));
 }
 
 TEST_F(PlyReader, HeaderRefusalsNameTheirLine) {
