@@ -74,10 +74,10 @@ int main(int argc, char** argv) {
         objParse = std::min(objParse, seconds(t0, Clock::now()));
         quorax::PotentialGrid grid;
         t0 = Clock::now();
-        const quorax::DxReadResult dx = quorax::readDxGrid(grid, dxBytes.view());
+        const quorax::ReadStatus dx = quorax::readDxGrid(grid, dxBytes.view());
         dxParse = std::min(dxParse, seconds(t0, Clock::now()));
-        if (!dx.ok) {
-            std::fprintf(stderr, "DX: %s\n", dx.error.c_str());
+        if (!dx.ok()) {
+            std::fprintf(stderr, "DX: %s\n", quorax::readProblemText(dx).c_str());
             return 1;
         }
     }

@@ -62,10 +62,10 @@ int main(int argc, char** argv) {
     form.loadObjModel(QString::fromStdString(meshPath));
     const double loadObj = seconds(t0, Clock::now());
     t0 = Clock::now();
-    const quorax::DxReadResult dx = quorax::readDxGridFile(form.potentialGrid, gridPath);
+    const quorax::ReadStatus dx = quorax::readDxGridFile(form.potentialGrid, gridPath);
     const double readDx = seconds(t0, Clock::now());
-    if (!dx.ok || form.mesh.faceCount() == 0) {
-        std::fprintf(stderr, "cannot read the inputs: %s\n", dx.error.c_str());
+    if (!dx.ok() || form.mesh.faceCount() == 0) {
+        std::fprintf(stderr, "cannot read the inputs: %s\n", quorax::readProblemText(dx).c_str());
         return 1;
     }
     t0 = Clock::now();

@@ -24,7 +24,7 @@ public:
     explicit DxParser(std::string_view bytes)
         : begin_(bytes.data()), p_(bytes.data()), end_(bytes.data() + bytes.size()) {}
 
-    DxReadResult parse(PotentialGrid& out) {
+    ReadStatus parse(PotentialGrid& out) {
         PotentialGrid g;
         skipSpace();
         while (p_ != end_ && *p_ == '#') {
@@ -97,7 +97,6 @@ public:
         if (!values(g)) return result_;
         g.loaded = true;
         out = std::move(g);
-        result_.ok = true;
         return result_;
     }
 
@@ -214,33 +213,30 @@ private:
         return 1 + static_cast<int>(std::count(begin_, at, '\n'));
     }
 
-    DxReadResult fail(const std::string& problem) { return failAt(lineAt(std::min(p_, end_)), problem); }
-    DxReadResult failAt(int line, const std::string& problem) {
-        result_.ok = false;
-        result_.error = "line " + std::to_string(line) + ": " + problem;
+    ReadStatus fail(const std::string& problem) { return failAt(lineAt(std::min(p_, end_)), problem); }
+    ReadStatus failAt(int line, const std::string& problem) {
+        result_.kind = ReadKind::Malformed;
+        result_.line = line;
+        result_.detail = problem;
         return result_;
     }
 
     const char* begin_;
     const char* p_;
     const char* end_;
-    DxReadResult result_;
+    ReadStatus result_;
 };
 
 } // namespace
 
-DxReadResult readDxGrid(PotentialGrid& grid, std::string_view bytes) {
+ReadStatus readDxGrid(PotentialGrid& grid, std::string_view bytes) {
     return DxParser(bytes).parse(grid);
 }
 
-DxReadResult readDxGridFile(PotentialGrid& grid, const std::string& path, bool* openFailed) {
+ReadStatus readDxGridFile(PotentialGrid& grid, const std::string& path) {
     FileBytes file;
-    DxReadResult r;
-    if (openFailed) *openFailed = false;
-    if (!file.open(path, r.error)) {
-        if (openFailed) *openFailed = true;
-        return r;
-    }
+    std::string error;
+    if (!file.open(path, error)) return ReadStatus::cannotOpen(error);
     return readDxGrid(grid, file.view());
 }
 

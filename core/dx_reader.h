@@ -6,14 +6,9 @@
 #include <vector>
 
 #include "grid.h"
+#include "read_status.h"
 
 namespace quorax {
-
-struct DxReadResult {
-    bool ok = false;
-    std::string error;                 // "line N: problem" when !ok
-    std::vector<std::string> warnings; // problems that did not stop the read
-};
 
 // Reads an OpenDX grid from `bytes` into `grid`. Expected layout (white
 // space between words is free, as in an fscanf pattern):
@@ -34,12 +29,11 @@ struct DxReadResult {
 // and the data must hold NX·NY·NZ finite numbers; whatever follows them is
 // not read. On success the grid is replaced (values, counts, origin, delta,
 // true minimum and maximum, `loaded`); on failure it is left unchanged and
-// the result names the line and the problem.
-DxReadResult readDxGrid(PotentialGrid& grid, std::string_view bytes);
+// the status (Malformed) names the line and the problem.
+ReadStatus readDxGrid(PotentialGrid& grid, std::string_view bytes);
 
 // Reads the DX file at `path`. When the file cannot be opened or read the
-// error is the reason ("No such file or directory") without a line number,
-// and `openFailed` is set.
-DxReadResult readDxGridFile(PotentialGrid& grid, const std::string& path, bool* openFailed = nullptr);
+// status is CannotOpen with the reason ("No such file or directory").
+ReadStatus readDxGridFile(PotentialGrid& grid, const std::string& path);
 
 } // namespace quorax

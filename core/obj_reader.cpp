@@ -160,13 +160,14 @@ ObjReadResult readObjMesh(TriMesh& mesh, std::string_view bytes, const ObjReadOp
     return result;
 }
 
-bool readObjMeshFile(TriMesh& mesh, const std::string& path, std::string& error,
-                     ObjReadResult* result, const ObjReadOptions& options) {
+ReadStatus readObjMeshFile(TriMesh& mesh, const std::string& path, ObjReadResult* result,
+                           const ObjReadOptions& options) {
     FileBytes file;
-    if (!file.open(path, error)) return false;
+    std::string error;
+    if (!file.open(path, error)) return ReadStatus::cannotOpen(error);
     const ObjReadResult r = readObjMesh(mesh, file.view(), options);
     if (result) *result = r;
-    return true;
+    return {};
 }
 
 } // namespace quorax

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "mesh.h"
+#include "read_status.h"
 
 namespace quorax {
 
@@ -38,8 +39,8 @@ struct ObjReadResult {
 ObjReadResult readObjMesh(TriMesh& mesh, std::string_view bytes, const ObjReadOptions& options = {});
 
 // Reads the OBJ file at `path` into `mesh`. When the file cannot be opened or
-// read, returns false, leaves `mesh` unchanged and sets `error` to the reason.
-bool readObjMeshFile(TriMesh& mesh, const std::string& path, std::string& error,
-                     ObjReadResult* result = nullptr, const ObjReadOptions& options = {});
+// read, returns CannotOpen with the reason and leaves `mesh` unchanged.
+ReadStatus readObjMeshFile(TriMesh& mesh, const std::string& path, ObjReadResult* result = nullptr,
+                           const ObjReadOptions& options = {});
 
 } // namespace quorax

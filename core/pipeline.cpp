@@ -91,10 +91,10 @@ public:
 
 private:
     bool readMesh() {
-        std::string error;
         ObjReadResult r;
-        if (!readObjMeshFile(mesh_, p_.meshPath, error, &r)) {
-            report("error", "cannot read OBJ mesh \"" + p_.meshPath + "\": " + error);
+        const ReadStatus status = readObjMeshFile(mesh_, p_.meshPath, &r);
+        if (!status.ok()) {
+            report("error", readErrorText("OBJ mesh", p_.meshPath, status));
             return false;
         }
         if (r.skippedFaces > 0)
@@ -106,16 +106,12 @@ private:
     }
 
     bool readGrid() {
-        bool openFailed = false;
-        const DxReadResult r = readDxGridFile(grid_, p_.gridPath, &openFailed);
-        if (!r.ok) {
-            if (openFailed)
-                report("error", "cannot read DX grid \"" + p_.gridPath + "\": " + r.error);
-            else
-                report("error", "DX grid \"" + p_.gridPath + "\", " + r.error);
+        const ReadStatus r = readDxGridFile(grid_, p_.gridPath);
+        if (!r.ok()) {
+            report("error", readErrorText("DX grid", p_.gridPath, r));
             return false;
         }
-        for (const std::string& w : r.warnings) report("warning", "DX grid \"" + p_.gridPath + "\": " + w);
+        for (const std::string& w : r.warnings) report("warning", readWarningText("DX grid", p_.gridPath, w));
         return true;
     }
 

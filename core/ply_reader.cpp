@@ -145,13 +145,16 @@ std::vector<std::string_view> splitWords(std::string_view line) {
     return words;
 }
 
-std::string lineError(int line, const std::string& problem) {
-    return "line " + std::to_string(line) + ": " + problem;
+ReadStatus lineError(int line, std::string problem) {
+    return ReadStatus::malformed(line, std::move(problem));
 }
+
+// A refusal that has no line: binary data, or the file as a whole.
+ReadStatus refusal(std::string problem) { return ReadStatus::malformed(0, std::move(problem)); }
 
 // Parses the header line by line and records what the data part must then
 // look like. Names are kept as they are; messages show them escaped.
-bool parseHeader(std::string_view bytes, Header& header, std::string& error) {
+bool parseHeader(std::string_view bytes, Header& header, ReadStatus& error) {
     std::size_t pos = 0;
     int line = 0;
     while (pos < bytes.size()) {
@@ -162,7 +165,7 @@ bool parseHeader(std::string_view bytes, Header& header, std::string& error) {
         ++line;
         if (line == 1) {
             if (w.empty() || w[0] != "ply") {
-                error = "not a PLY file (the first line is not \"ply\")";
+                error = refusal("not a PLY file (the first line is not \"ply\")");
                 return false;
             }
             continue;
@@ -242,7 +245,7 @@ bool parseHeader(std::string_view bytes, Header& header, std::string& error) {
         }
         // comment, obj_info and any other header line: nothing to take from it
     }
-    error = line == 0 ? "the file is empty" : "the header has no end_header line";
+    error = refusal(line == 0 ? "the file is empty" : "the header has no end_header line");
     return false;
 }
 
@@ -277,30 +280,30 @@ public:
         : bytes_(bytes), header_(header), pos_(bytes.data() + header.dataOffset),
           end_(bytes.data() + bytes.size()) {}
 
-    bool read(TriMesh& mesh, std::string& error);
+    bool read(TriMesh& mesh, ReadStatus& error);
 
 private:
     bool ascii() const { return header_.format == PlyFormat::Ascii; }
     std::size_t left() const { return static_cast<std::size_t>(end_ - pos_); }
-    bool checkAccess(std::vector<Access>& access, std::string& error);
+    bool checkAccess(std::vector<Access>& access, ReadStatus& error);
     ValueRead readWord(std::string_view& word);
     ValueRead readRaw(int bytes, uint64_t& raw);
     ValueRead readNumber(const PlyType& type, double& value, std::string_view& word);
     ValueRead readInteger(const PlyType& type, int64_t& value, std::string_view& word);
     bool readListLength(const HeaderElement& e, std::size_t item, const HeaderProperty& p,
-                        std::size_t& length, std::string& error);
+                        std::size_t& length, ReadStatus& error);
     bool readItem(const HeaderElement& e, std::size_t item, const Access& a, Vec3& position,
-                  std::string& error);
-    bool skipFixedItems(const HeaderElement& e, std::string& error);
+                  ReadStatus& error);
+    bool skipFixedItems(const HeaderElement& e, ReadStatus& error);
     int lineAt(const char* p) const;
-    std::string located(const char* itemStart, const std::string& problem) const;
-    std::string truncated(const HeaderElement& e, std::size_t item) const;
-    std::string badWord(std::string_view word, const HeaderProperty& p, const HeaderElement& e) const;
-    bool addPolygon(std::size_t face, const char* itemStart, TriMesh& mesh, std::string& error) const;
-    bool addStrip(std::size_t number, const char* itemStart, TriMesh& mesh, std::string& error) const;
+    ReadStatus located(const char* itemStart, std::string problem) const;
+    ReadStatus truncated(const HeaderElement& e, std::size_t item) const;
+    ReadStatus badWord(std::string_view word, const HeaderProperty& p, const HeaderElement& e) const;
+    bool addPolygon(std::size_t face, const char* itemStart, TriMesh& mesh, ReadStatus& error) const;
+    bool addStrip(std::size_t number, const char* itemStart, TriMesh& mesh, ReadStatus& error) const;
     bool checkIndex(int64_t v, const char* what, std::size_t number, const char* itemStart,
-                    std::string& error) const;
-    bool addTriangle(int64_t a, int64_t b, int64_t c, TriMesh& mesh, std::string& error) const;
+                    ReadStatus& error) const;
+    bool addTriangle(int64_t a, int64_t b, int64_t c, TriMesh& mesh, ReadStatus& error) const;
 
     std::string_view bytes_;
     const Header& header_;
@@ -320,16 +323,16 @@ int PlyLoader::lineAt(const char* p) const {
     return line;
 }
 
-std::string PlyLoader::located(const char* itemStart, const std::string& problem) const {
-    return ascii() ? lineError(lineAt(itemStart), problem) : problem;
+ReadStatus PlyLoader::located(const char* itemStart, std::string problem) const {
+    return ascii() ? lineError(lineAt(itemStart), std::move(problem)) : refusal(std::move(problem));
 }
 
-std::string PlyLoader::truncated(const HeaderElement& e, std::size_t item) const {
-    return "the file ends inside element " + shown(e.name) + ", after " + std::to_string(item) +
-           " of its " + std::to_string(e.count) + " items";
+ReadStatus PlyLoader::truncated(const HeaderElement& e, std::size_t item) const {
+    return refusal("the file ends inside element " + shown(e.name) + ", after " + std::to_string(item) +
+                   " of its " + std::to_string(e.count) + " items");
 }
 
-std::string PlyLoader::badWord(std::string_view word, const HeaderProperty& p,
+ReadStatus PlyLoader::badWord(std::string_view word, const HeaderProperty& p,
                                const HeaderElement& e) const {
     return lineError(lineAt(word.data()), "cannot read " + quoted(word) + " as property " +
                                               shown(p.name) + " (type " + std::string(p.type->name) +
@@ -428,7 +431,7 @@ ValueRead PlyLoader::readNumber(const PlyType& type, double& value, std::string_
 // A list's length, refused when it cannot be one or when the bytes left
 // could not hold that many entries.
 bool PlyLoader::readListLength(const HeaderElement& e, std::size_t item, const HeaderProperty& p,
-                               std::size_t& length, std::string& error) {
+                               std::size_t& length, ReadStatus& error) {
     int64_t n = 0;
     std::string_view word;
     switch (readInteger(*p.countType, n, word)) {
@@ -450,8 +453,8 @@ bool PlyLoader::readListLength(const HeaderElement& e, std::size_t item, const H
         return false;
     }
     if (n < 0) {
-        error = "list " + shown(p.name) + " of element " + shown(e.name) + " item " +
-                std::to_string(item) + " has a negative length";
+        error = refusal("list " + shown(p.name) + " of element " + shown(e.name) + " item " +
+                        std::to_string(item) + " has a negative length");
         return false;
     }
     // every ASCII entry takes at least a separator and a digit
@@ -467,7 +470,7 @@ bool PlyLoader::readListLength(const HeaderElement& e, std::size_t item, const H
 // Reads one item's properties; keeps the vertex position or the index list
 // the element's role asks for.
 bool PlyLoader::readItem(const HeaderElement& e, std::size_t item, const Access& a, Vec3& position,
-                         std::string& error) {
+                         ReadStatus& error) {
     for (std::size_t k = 0; k < e.properties.size(); ++k) {
         const HeaderProperty& p = e.properties[k];
         const int index = static_cast<int>(k);
@@ -509,7 +512,7 @@ bool PlyLoader::readItem(const HeaderElement& e, std::size_t item, const Access&
 
 // Binary elements the surface does not use and whose items all have the same
 // size are jumped over whole.
-bool PlyLoader::skipFixedItems(const HeaderElement& e, std::string& error) {
+bool PlyLoader::skipFixedItems(const HeaderElement& e, ReadStatus& error) {
     std::size_t itemBytes = 0;
     for (const HeaderProperty& p : e.properties)
         itemBytes += static_cast<std::size_t>(p.type->bytes);
@@ -522,7 +525,7 @@ bool PlyLoader::skipFixedItems(const HeaderElement& e, std::string& error) {
 }
 
 bool PlyLoader::checkIndex(int64_t v, const char* what, std::size_t number, const char* itemStart,
-                           std::string& error) const {
+                           ReadStatus& error) const {
     if (v >= 0 && v < vertexCount_) return true;
     error = located(itemStart, std::string(what) + " " + std::to_string(number) + " names vertex " +
                                    std::to_string(v) + ", but the file has " +
@@ -531,9 +534,9 @@ bool PlyLoader::checkIndex(int64_t v, const char* what, std::size_t number, cons
 }
 
 bool PlyLoader::addTriangle(int64_t a, int64_t b, int64_t c, TriMesh& mesh,
-                            std::string& error) const {
+                            ReadStatus& error) const {
     if (mesh.faces.size() >= static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
-        error = "the file gives more triangles than the viewer can hold";
+        error = refusal("the file gives more triangles than the viewer can hold");
         return false;
     }
     MeshFace f;
@@ -546,7 +549,7 @@ bool PlyLoader::addTriangle(int64_t a, int64_t b, int64_t c, TriMesh& mesh,
 
 // A polygon becomes the fan of triangles around its first corner.
 bool PlyLoader::addPolygon(std::size_t face, const char* itemStart, TriMesh& mesh,
-                           std::string& error) const {
+                           ReadStatus& error) const {
     const std::vector<int64_t>& corners = indices_;
     if (corners.size() < 3) {
         error = located(itemStart, "face " + std::to_string(face) + " has " +
@@ -564,7 +567,7 @@ bool PlyLoader::addPolygon(std::size_t face, const char* itemStart, TriMesh& mes
 // One triangle per window of three indices, every second window flipped;
 // -1 starts a new strip; windows with a repeated index give no triangle.
 bool PlyLoader::addStrip(std::size_t number, const char* itemStart, TriMesh& mesh,
-                         std::string& error) const {
+                         ReadStatus& error) const {
     const std::vector<int64_t>& strip = indices_;
     std::size_t start = 0; // where the current strip began
     for (std::size_t i = 0; i < strip.size(); ++i) {
@@ -585,7 +588,7 @@ bool PlyLoader::addStrip(std::size_t number, const char* itemStart, TriMesh& mes
 
 // Finds the vertex element and the properties each role reads; refuses a
 // header the surface cannot be taken from.
-bool PlyLoader::checkAccess(std::vector<Access>& access, std::string& error) {
+bool PlyLoader::checkAccess(std::vector<Access>& access, ReadStatus& error) {
     access.assign(header_.elements.size(), Access{});
     bool haveVertices = false;
     int vertexElements = 0;
@@ -629,13 +632,13 @@ bool PlyLoader::checkAccess(std::vector<Access>& access, std::string& error) {
         }
     }
     if (!haveVertices) {
-        error = "no vertex element with x, y, z";
+        error = refusal("no vertex element with x, y, z");
         return false;
     }
     return true;
 }
 
-bool PlyLoader::read(TriMesh& mesh, std::string& error) {
+bool PlyLoader::read(TriMesh& mesh, ReadStatus& error) {
     std::vector<Access> access;
     if (!checkAccess(access, error)) return false;
 
@@ -682,36 +685,35 @@ bool PlyLoader::read(TriMesh& mesh, std::string& error) {
 
 } // namespace
 
-bool readPlyMesh(TriMesh& mesh, std::string_view bytes, std::string& error) {
+ReadStatus readPlyMesh(TriMesh& mesh, std::string_view bytes) {
     mesh.clear();
-    error.clear();
     // A byte order mark some editors put before "ply" is not part of the header.
     constexpr std::string_view kByteOrderMark = "\xef\xbb\xbf";
     if (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark)
         bytes.remove_prefix(kByteOrderMark.size());
-    bool ok = false;
+    ReadStatus status;
     try {
         Header header;
-        if (parseHeader(bytes, header, error)) {
+        if (parseHeader(bytes, header, status)) {
             PlyLoader loader(bytes, header);
-            ok = loader.read(mesh, error);
+            loader.read(mesh, status);
         }
     } catch (const std::bad_alloc&) {
-        error = "not enough memory to read the file";
-        ok = false;
+        status = refusal("not enough memory to read the file");
     }
-    if (ok)
+    if (status.ok())
         mesh.loaded = true;
     else
         mesh.clear();
-    return ok;
+    return status;
 }
 
-bool readPlyMeshFile(TriMesh& mesh, const std::string& path, std::string& error) {
+ReadStatus readPlyMeshFile(TriMesh& mesh, const std::string& path) {
     mesh.clear();
     FileBytes file;
-    if (!file.open(path, error)) return false;
-    return readPlyMesh(mesh, file.view(), error);
+    std::string reason;
+    if (!file.open(path, reason)) return ReadStatus::cannotOpen(reason);
+    return readPlyMesh(mesh, file.view());
 }
 
 } // namespace quorax

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "mesh.h"
+#include "read_status.h"
 
 namespace quorax {
 
@@ -33,19 +34,19 @@ namespace quorax {
 // whole number of its property's type (integers in the type's range; float
 // words convert as strtof, double words as strtod).
 //
-// Returns true on success. On failure returns false, leaves `mesh` empty and
-// sets `error` to the problem, e.g. "line 14: face 3 names vertex 9, but the
-// file has 8 vertices" (ASCII data errors carry their line) or "the file ends
-// inside element vertex, after 2 of its 4 items". Bytes of the file quoted in
-// a message are shown escaped (\x1b) when they are not printable. Refused: a
-// malformed header, an index outside the vertices, a file shorter than its
-// header declares, a face or strip list that is not a list of integers, a
-// missing or second vertex element.
-bool readPlyMesh(TriMesh& mesh, std::string_view bytes, std::string& error);
+// On failure `mesh` is left empty and the status (kind Malformed) carries the
+// problem, e.g. line 14 and "face 3 names vertex 9, but the file has 8
+// vertices" (ASCII data and header errors carry their line), or no line and
+// "the file ends inside element vertex, after 2 of its 4 items". Bytes of the
+// file quoted in a problem are shown escaped (\x1b) when they are not
+// printable. Refused: a malformed header, an index outside the vertices, a
+// file shorter than its header declares, a face or strip list that is not a
+// list of integers, a missing or second vertex element.
+ReadStatus readPlyMesh(TriMesh& mesh, std::string_view bytes);
 
 // Reads the PLY file at `path` into `mesh` as readPlyMesh does. When the file
-// cannot be opened or read, `error` is the reason ("No such file or
-// directory") and `mesh` is left empty.
-bool readPlyMeshFile(TriMesh& mesh, const std::string& path, std::string& error);
+// cannot be opened or read the status is CannotOpen with the reason ("No such
+// file or directory") and `mesh` is left empty.
+ReadStatus readPlyMeshFile(TriMesh& mesh, const std::string& path);
 
 } // namespace quorax

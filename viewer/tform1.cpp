@@ -612,10 +612,10 @@ void TForm1::ToolButton3Click() {
 }
 
 void TForm1::loadObjModel(const QString& path) {
-    std::string error;
+    ReadStatus status;
     int32_t skipped = 0;
-    const std::string summary = loadObjViewerMesh(mesh, path.toStdString(), error, &skipped);
-    if (!error.empty()) log("cannot read OBJ model \"" + path.toStdString() + "\": " + error);
+    const std::string summary = loadObjViewerMesh(mesh, path.toStdString(), status, &skipped);
+    if (!status.ok()) log(readErrorText("OBJ model", path.toStdString(), status));
     if (skipped > 0)
         log("OBJ model \"" + path.toStdString() + "\": " + std::to_string(skipped) +
             " faces name vertices that do not exist and were skipped");

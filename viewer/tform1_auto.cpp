@@ -53,9 +53,9 @@ void TForm1::autotimerTimer() {
                 return;
             }
         } else {
-            std::string error;
-            if (!loadPlyViewerMesh(mesh, argMeshFile, error)) {
-                fail("cannot read PLY model \"" + argMeshFile + "\": " + error);
+            const ReadStatus status = loadPlyViewerMesh(mesh, argMeshFile);
+            if (!status.ok()) {
+                fail("cannot read PLY model \"" + argMeshFile + "\": " + readProblemText(status));
                 return;
             }
         }
@@ -66,11 +66,9 @@ void TForm1::autotimerTimer() {
 
     log("loading dx " + gridFile);
     refresh();
-    bool openFailed = false;
-    const DxReadResult dx = readDxGridFile(potentialGrid, argGridFile, &openFailed);
-    if (!dx.ok) {
-        fail(openFailed ? "cannot read DX grid \"" + argGridFile + "\": " + dx.error
-                        : "DX grid \"" + argGridFile + "\", " + dx.error);
+    const ReadStatus dx = readDxGridFile(potentialGrid, argGridFile);
+    if (!dx.ok()) {
+        fail(readErrorText("DX grid", argGridFile, dx));
         return;
     }
     log("loading dx " + gridFile);

@@ -9,22 +9,18 @@
 namespace quorax {
 
 void TForm1::loadPlyModel(const QString& path, ViewerMesh& target, bool fitsView) {
-    std::string error;
-    if (!loadPlyViewerMesh(target, path.toStdString(), error))
-        log("cannot read PLY model \"" + path.toStdString() + "\": " + error);
+    const ReadStatus status = loadPlyViewerMesh(target, path.toStdString());
+    if (!status.ok()) log("cannot read PLY model \"" + path.toStdString() + "\": " + readProblemText(status));
     if (fitsView) requestFrame();
 }
 
 void TForm1::Button1Click() {
     const QString path = chooseFileIn(Open_dx);
     if (path.isEmpty()) return;
-    bool openFailed = false;
-    const DxReadResult r = readDxGridFile(potentialGrid, path.toStdString(), &openFailed);
-    std::string name = "\"";
-    name += path.toStdString();
-    name += '"';
-    if (!r.ok) log((openFailed ? "cannot read DX grid " + name + ": " : "DX grid " + name + ", ") + r.error);
-    for (const std::string& w : r.warnings) log("DX grid " + name + ": " + w);
+    const std::string name = path.toStdString();
+    const ReadStatus r = readDxGridFile(potentialGrid, name);
+    if (!r.ok()) log(readErrorText("DX grid", name, r));
+    for (const std::string& w : r.warnings) log(readWarningText("DX grid", name, w));
 }
 
 void TForm1::assignPotential(bool electrostatic) {

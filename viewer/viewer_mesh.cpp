@@ -51,14 +51,14 @@ void deriveViewerMesh(ViewerMesh& mesh) {
     }
 }
 
-std::string loadObjViewerMesh(ViewerMesh& mesh, const std::string& path, std::string& error,
+std::string loadObjViewerMesh(ViewerMesh& mesh, const std::string& path, ReadStatus& status,
                               int32_t* skippedFaces) {
     mesh.clear();
     ObjReadOptions options;
     options.scanTextureLines = true;
     ObjReadResult r;
-    error.clear();
-    if (!readObjMeshFile(mesh.tri, path, error, &r, options)) mesh.tri.clear();
+    status = readObjMeshFile(mesh.tri, path, &r, options);
+    if (!status.ok()) mesh.tri.clear();
     if (skippedFaces) *skippedFaces = r.skippedFaces;
     mesh.resetViewerFields(kObjVertexColor);
     for (int32_t i = 0; i < mesh.vertexCount(); ++i) mesh.vertexData[i].exportIndex = i + 1; // running number
@@ -66,14 +66,13 @@ std::string loadObjViewerMesh(ViewerMesh& mesh, const std::string& path, std::st
     return "OBJ ok: v " + std::to_string(mesh.vertexCount()) + " t " + std::to_string(mesh.faceCount());
 }
 
-bool loadPlyViewerMesh(ViewerMesh& mesh, const std::string& path, std::string& error) {
+ReadStatus loadPlyViewerMesh(ViewerMesh& mesh, const std::string& path) {
     mesh.clear();
-    error.clear();
-    const bool ok = readPlyMeshFile(mesh.tri, path, error);
-    if (!ok) mesh.tri.clear();
+    const ReadStatus status = readPlyMeshFile(mesh.tri, path);
+    if (!status.ok()) mesh.tri.clear();
     mesh.resetViewerFields(kPlyVertexColor);
     deriveViewerMesh(mesh);
-    return ok;
+    return status;
 }
 
 } // namespace quorax

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "mesh.h"
+#include "read_status.h"
 
 namespace quorax {
 
@@ -56,10 +57,10 @@ constexpr std::array<uint8_t, 4> kObjVertexColor = {250, 210, 190, 255};
 
 // Reads an OBJ surface into `mesh` with the viewer's scanning rules and runs
 // the derivations. A file that cannot be read leaves an empty model. Returns
-// the log line "OBJ ok: v <vertices> t <faces>"; `error`, when the file could
-// not be read, receives the reason, and `skippedFaces` the number of faces
-// dropped because they name vertices that do not exist.
-std::string loadObjViewerMesh(ViewerMesh& mesh, const std::string& path, std::string& error,
+// the log line "OBJ ok: v <vertices> t <faces>"; `status` receives the
+// outcome of the read, and `skippedFaces` the number of faces dropped because
+// they name vertices that do not exist.
+std::string loadObjViewerMesh(ViewerMesh& mesh, const std::string& path, ReadStatus& status,
                               int32_t* skippedFaces = nullptr);
 
 // Colour the PLY reader gives every vertex.
@@ -68,9 +69,9 @@ constexpr std::array<uint8_t, 4> kPlyVertexColor = {255, 255, 255, 255};
 // Reads the PLY surface at `path` into `mesh` with the core's PLY reader
 // (readPlyMeshFile: encodings, fans, strips and refusals are described
 // there), gives every vertex the colour kPlyVertexColor and runs the
-// derivations. Returns true on success. On failure returns false, leaves an
-// empty model (its bounding box the empty box) and sets `error` to the
-// problem, worded to follow "cannot read PLY model \"<path>\": ".
-bool loadPlyViewerMesh(ViewerMesh& mesh, const std::string& path, std::string& error);
+// derivations. A file that cannot be read leaves an empty model (its bounding
+// box the empty box); the viewer words the status as "cannot read PLY model
+// \"<path>\": " followed by readProblemText.
+ReadStatus loadPlyViewerMesh(ViewerMesh& mesh, const std::string& path);
 
 } // namespace quorax

@@ -25,11 +25,14 @@ std::vector<Tri> triangles(const TriMesh& m) {
 class PlyReader : public ::testing::Test {
 protected:
     TriMesh mesh;
-    std::string error;
+    ReadStatus status;
+    std::string error; // the status as the programs word it after the file name
     // Reads from an exact-size heap copy, so that the sanitizer catches a read past the end.
     bool load(const std::string& bytes) {
         const std::vector<char> exact(bytes.begin(), bytes.end());
-        return readPlyMesh(mesh, {exact.data(), exact.size()}, error);
+        status = readPlyMesh(mesh, {exact.data(), exact.size()});
+        error = readProblemText(status);
+        return status.ok();
     }
 };
 
@@ -159,9 +162,10 @@ TEST_F(PlyReader, RefusesBadAndTruncatedDataAndLeavesAnEmptyMesh) {
         EXPECT_FALSE(load(bytes));
         EXPECT_EQ(error.substr(0, message.size()), message); // cuts: the element and count follow
         EXPECT_TRUE(mesh.vertices.empty() && mesh.faces.empty() && !mesh.loaded);
+        EXPECT_EQ(status.kind, ReadKind::Malformed);
     }
-    EXPECT_FALSE(readPlyMeshFile(mesh, "/nonexistent/m.ply", error));
-    EXPECT_EQ(error, "No such file or directory");
+    status = readPlyMeshFile(mesh, "/nonexistent/m.ply");
+    EXPECT_TRUE(status.kind == ReadKind::CannotOpen && status.detail == "No such file or directory");
 }
 
 TEST_F(PlyReader, HostileHeadersAreCheapAndMessagesShowNoRawBytes) {
@@ -188,7 +192,7 @@ TEST_F(PlyReader, HostileHeadersAreCheapAndMessagesShowNoRawBytes) {
 // data/meshlab_torus.ply was written by MeshLab ("meshlabserver -i meshlab_torus.off -o meshlab_torus.ply -m vc vn")
 // from the COFF file beside it: the same positions and triangles, in file order.
 TEST_F(PlyReader, ReadsAMeshLabExportLikeItsSource) {
-    ASSERT_TRUE(readPlyMeshFile(mesh, QUORAX_CORE_TEST_DATA "/meshlab_torus.ply", error)) << error;
+    ASSERT_TRUE(readPlyMeshFile(mesh, QUORAX_CORE_TEST_DATA "/meshlab_torus.ply").ok());
     std::ifstream off(QUORAX_CORE_TEST_DATA "/meshlab_torus.off");
     std::string magic;
     int vertices = 0, faces = 0, edges = 0, rgba[4], corners = 0;

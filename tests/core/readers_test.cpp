@@ -91,9 +91,9 @@ TEST(ObjReader, Positions) {
 TEST(DxReader, HeaderAndValues) {
     // Comments, then values in any number per line: node (i, j, k) holds 4i + 2j + k.
     PotentialGrid g;
-    DxReadResult r =
+    ReadStatus r =
         readDxGrid(g, exact("# APBS\n#\n" + header() + "0 1 2\n3 4 5\n6 7\nattribute"));
-    ASSERT_TRUE(r.ok && r.warnings.empty()) << r.error;
+    ASSERT_TRUE(r.ok() && r.warnings.empty()) << r.detail;
     EXPECT_EQ((std::vector{g.origin, g.delta}),
               (std::vector<Vec3>{{-1.5f, 2, 0.25f}, {1, 0.25f, 1}}));
     EXPECT_EQ((std::vector{g.at(1, 0, 1), g.minValue, g.maxValue}), (std::vector{5.f, 0.f, 7.f}));
@@ -126,12 +126,12 @@ TEST(DxReader, ErrorsNameTheLineAndKeepTheGrid) {
     };
     for (const auto& [text, line, problem] : cases) {
         PotentialGrid g;
-        ASSERT_TRUE(readDxGrid(g, exact(header("3 2 2") + "1 2 3 4 5 6 7 8 9 10 11 12\n")).ok);
+        ASSERT_TRUE(readDxGrid(g, exact(header("3 2 2") + "1 2 3 4 5 6 7 8 9 10 11 12\n")).ok());
         const std::vector<float> before = g.values;
-        const DxReadResult r = readDxGrid(g, exact(text));
-        EXPECT_FALSE(r.ok) << text;
-        EXPECT_EQ(r.error.rfind("line " + std::to_string(line) + ": ", 0), 0u) << r.error;
-        EXPECT_NE(r.error.find(problem), std::string::npos) << r.error;
+        const ReadStatus r = readDxGrid(g, exact(text));
+        EXPECT_EQ(r.kind, ReadKind::Malformed) << text;
+        EXPECT_EQ(r.line, line) << r.detail;
+        EXPECT_NE(r.detail.find(problem), std::string::npos) << r.detail;
         EXPECT_EQ(g.values, before); // the grid read before is left as it was
         EXPECT_EQ(g.nx, 3);
     }

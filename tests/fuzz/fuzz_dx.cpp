@@ -9,9 +9,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     using namespace quorax;
     PotentialGrid grid;
-    const DxReadResult r = readDxGrid(grid, std::string_view(reinterpret_cast<const char*>(data), size));
-    if (!r.ok) {
-        fuzz::require(!r.error.empty() && !grid.loaded && grid.values.empty());
+    const ReadStatus r = readDxGrid(grid, std::string_view(reinterpret_cast<const char*>(data), size));
+    if (!r.ok()) {
+        fuzz::require(r.kind == ReadKind::Malformed && !r.detail.empty() && !grid.loaded && grid.values.empty());
         return 0;
     }
     // A grid that was read is whole: every node has a finite value, every axis at least 2 nodes.

@@ -10,15 +10,14 @@ using namespace quorax::test;
 TEST(PlyModel, AFailedLoadLeavesAnEmptyModel) {
     TempDir dir;
     ViewerMesh mesh;
-    std::string error;
     dir.write("good.ply", plyFile(Ply::Ascii, "element vertex 3\n" + kXyz + "element face 1\n" + kFaceList,
                                   {"f0 f0 f0", "f1 f0 f0", "f0 f1 f0", "b3 i0 i1 i2"}));
     dir.write("bad.ply", plyFile(Ply::Ascii, "element vertex 3\n" + kXyz, {"f0 f0 f0", "f1 f0 f0"}));
-    ASSERT_TRUE(loadPlyViewerMesh(mesh, dir.file("good.ply"), error)) << error;
+    ASSERT_TRUE(loadPlyViewerMesh(mesh, dir.file("good.ply")).ok());
     EXPECT_TRUE(mesh.faceCount() == 1 && mesh.vertexData[2].color == kPlyVertexColor);
     EXPECT_TRUE(mesh.bboxMin == (Vec3{0, 0, 0}) && mesh.bboxMax == (Vec3{1, 1, 0}));
-    EXPECT_FALSE(loadPlyViewerMesh(mesh, dir.file("bad.ply"), error));
-    EXPECT_EQ(error, "the file ends inside element vertex, after 2 of its 3 items");
+    EXPECT_EQ(readProblemText(loadPlyViewerMesh(mesh, dir.file("bad.ply"))),
+              "the file ends inside element vertex, after 2 of its 3 items");
     EXPECT_EQ(mesh.vertexCount() + mesh.faceCount() + int(mesh.vertexData.size()), 0);
     EXPECT_TRUE(mesh.bboxMin == (Vec3{1, 1, 1}) && mesh.bboxMax == (Vec3{-1, -1, -1}));
 }
