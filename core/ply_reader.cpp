@@ -317,10 +317,9 @@ private:
 int PlyLoader::lineAt(const char* p) const {
     while (p < end_ && isBlank(*p))
         ++p;
-    int line = header_.lines + 1;
-    for (const char* q = bytes_.data() + header_.dataOffset; q < p; ++q)
-        if (*q == '\n') ++line;
-    return line;
+    const char* data = bytes_.data() + header_.dataOffset;
+    const int64_t line = header_.lines + 1 + std::count(data, p, '\n');
+    return static_cast<int>(std::min<int64_t>(line, std::numeric_limits<int>::max()));
 }
 
 ReadStatus PlyLoader::located(const char* itemStart, std::string problem) const {
@@ -434,19 +433,13 @@ bool PlyLoader::readListLength(const HeaderElement& e, std::size_t item, const H
                                std::size_t& length, ReadStatus& error) {
     int64_t n = 0;
     std::string_view word;
-    switch (readInteger(*p.countType, n, word)) {
-    case ValueRead::Ended:
+    const ValueRead r = readInteger(*p.countType, n, word);
+    if (r == ValueRead::Ended) {
         error = truncated(e, item);
         return false;
-    case ValueRead::BadWord:
-        error = lineError(lineAt(word.data()), quoted(word) + " is not a length of list " +
-                                                   shown(p.name) + " (type " +
-                                                   std::string(p.countType->name) + ")");
-        return false;
-    case ValueRead::Ok:
-        break;
     }
-    if (n < 0 && ascii()) {
+    // an ASCII word that is no count: not an integer, out of the type's range, or negative
+    if (r == ValueRead::BadWord || (n < 0 && ascii())) {
         error = lineError(lineAt(word.data()), quoted(word) + " is not a length of list " +
                                                    shown(p.name) + " (type " +
                                                    std::string(p.countType->name) + ")");
