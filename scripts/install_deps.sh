@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing QUORAX needs on Debian 12: compiler and
 # build tools, GoogleTest, Qt 6 with OpenGL widgets, GLU, CGAL, zlib, and Xvfb with
-# Mesa's software renderer for the viewer's tests; VTK's Python readers and
+# Mesa's software renderer for the viewer's tests; clang with its runtime
+# libraries (libFuzzer, sanitizers) for the fuzz targets; VTK's Python readers and
 # admesh, which judge the exported files; SLURM, munge and GNU parallel, which
 # the tests of quorax-series run frames on; APBS and pdb2pqr, which
 # quorax-prepare runs, with APBS's example molecules for its tests; help2man
@@ -14,6 +15,7 @@ packages=(
   libcgal-dev
   zlib1g-dev
   xvfb xauth
+  clang libclang-rt-14-dev
   python3-numpy
   python3-vtk9 admesh slurm-wlm munge parallel apbs pdb2pqr apbs-data
   help2man dpkg-dev file man-db bash-completion

@@ -78,9 +78,9 @@ void TForm1::runAutomaticStages() {
                 return;
             }
         } else {
-            std::string error;
-            if (!loadPlyViewerMesh(mesh, argMeshFile, error)) {
-                failAutomatic("cannot read PLY model \"" + argMeshFile + "\": " + error);
+            const ReadStatus status = loadPlyViewerMesh(mesh, argMeshFile);
+            if (!status.ok()) {
+                failAutomatic("cannot read PLY model \"" + argMeshFile + "\": " + readProblemText(status));
                 return;
             }
         }

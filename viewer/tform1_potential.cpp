@@ -3,16 +3,14 @@
 #include <QFileDialog>
 
 #include "dx_reader.h"
-#include "ply_reader.h"
 #include "tform1.h"
 #include "viewer_actions.h"
 
 namespace quorax {
 
 void TForm1::loadPlyModel(const QString& path, ViewerMesh& target, bool fitsView) {
-    std::string error;
-    if (!loadPlyViewerMesh(target, path.toStdString(), error))
-        log("cannot read PLY model \"" + path.toStdString() + "\": " + error);
+    const ReadStatus status = loadPlyViewerMesh(target, path.toStdString());
+    if (!status.ok()) log("cannot read PLY model \"" + path.toStdString() + "\": " + readProblemText(status));
     if (fitsView) requestFrame();
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "obj_reader.h"
+#include "ply_reader.h"
 
 namespace quorax {
 
@@ -54,6 +55,15 @@ std::string loadObjViewerMesh(ViewerMesh& mesh, const std::string& path, ReadSta
     for (int32_t i = 0; i < mesh.vertexCount(); ++i) mesh.vertexData[i].exportIndex = i + 1; // running number
     deriveViewerMesh(mesh);
     return "OBJ ok: v " + std::to_string(mesh.vertexCount()) + " t " + std::to_string(mesh.faceCount());
+}
+
+ReadStatus loadPlyViewerMesh(ViewerMesh& mesh, const std::string& path) {
+    mesh.clear();
+    const ReadStatus status = readPlyMeshFile(mesh.tri, path);
+    if (!status.ok()) mesh.tri.clear();
+    mesh.resetViewerFields(kPlyVertexColor);
+    deriveViewerMesh(mesh);
+    return status;
 }
 
 } // namespace quorax

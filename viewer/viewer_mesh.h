@@ -63,4 +63,15 @@ constexpr std::array<uint8_t, 4> kObjVertexColor = {250, 210, 190, 255};
 std::string loadObjViewerMesh(ViewerMesh& mesh, const std::string& path, ReadStatus& status,
                               int32_t* skippedFaces = nullptr);
 
+// Colour the PLY reader gives every vertex.
+constexpr std::array<uint8_t, 4> kPlyVertexColor = {255, 255, 255, 255};
+
+// Reads the PLY surface at `path` into `mesh` with the core's PLY reader
+// (readPlyMeshFile: encodings, fans, strips and refusals are described
+// there), gives every vertex the colour kPlyVertexColor and runs the
+// derivations. A file that cannot be read leaves an empty model (its bounding
+// box the empty box); the viewer words the status as "cannot read PLY model
+// \"<path>\": " followed by readProblemText.
+ReadStatus loadPlyViewerMesh(ViewerMesh& mesh, const std::string& path);
+
 } // namespace quorax

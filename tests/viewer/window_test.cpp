@@ -1,7 +1,6 @@
 // The main window without GL (offscreen platform, never shown): its controls, its arguments, the decimal edits and
 // model loading.
 #include "number_text.h"
-#include "ply_reader.h"
 #include "viewer_test.h"
 
 using namespace quorax;
