@@ -227,6 +227,7 @@ std::string outputOverwritingInput(const PipelineParams& params) {
     std::vector<std::pair<std::string, std::string>> outputs = {{"the lines file", params.linesPath}};
     if (params.debug)
         for (const char* dump : {"saved.obj", "saved_n.obj", "seeds.obj"}) outputs.emplace_back("the debug dump", dump);
+    for (const PipelineParams::Export& e : params.exports) outputs.emplace_back("the export", e.path);
     for (const auto& [what, output] : outputs)
         for (const std::string& input : {params.meshPath, params.gridPath})
             if (isSameFile(output, input))

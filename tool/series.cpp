@@ -244,9 +244,11 @@ std::string usageText() {
            "  --per-task K                with --slurm: K frames per array task (default 1)\n"
            "  --no-collection             write no .pvd collection (the job array's tasks)\n"
            "  --help                      this text\n"
+           "  --version                   print the version and exit\n"
            "\n"
-           "Any other option --NAME VALUE is passed to quorax with {} expanded in VALUE;\n"
-           "the values of options ending in -out and of --tubes are output files.\n"
+           "Every other option is one of quorax's (see quorax --help), passed on to each\n"
+           "frame with {} expanded in its value; the files those options write are outputs\n"
+           "of the frame.\n"
            "A frame is skipped when all its outputs exist and are newer than its inputs.\n"
            "Outputs ending in .vtp get a ParaView collection (.pvd) of the series.\n"
            "Exit status: 0 when every frame was done or skipped, 1 when a frame failed,\n"
@@ -272,6 +274,7 @@ ParseOutcome parseSeriesArguments(const std::vector<std::string>& args, const ch
             value = a.substr(eq + 1);
         }
         if (name == "--help") return ParseOutcome::Help;
+        if (name == "--version") return ParseOutcome::Version;
         const bool flag = name == "--force" || name == "--submit" || name == "--print-commands" ||
                           name == "--verbose" || name == "--no-collection";
         if (flag) {

@@ -83,7 +83,7 @@ struct SeriesOptions {
     bool collections = true;            // write .pvd files (not in job array tasks)
 };
 
-enum class ParseOutcome { Run, Help, Error };
+enum class ParseOutcome { Run, Help, Version, Error };
 
 // Parses the command line (the program name not included). `seedEnv` is the
 // value of QUORAX_SEED (nullptr when unset). On Error, `error` says why.

@@ -22,6 +22,7 @@
 #include "console.h"
 #include "file_io.h"
 #include "series.h"
+#include "version.h"
 
 using namespace quorax::series;
 
@@ -363,6 +364,9 @@ int main(int argc, char** argv) {
     switch (parseSeriesArguments(args, std::getenv("QUORAX_SEED"), options, error)) {
     case ParseOutcome::Help:
         std::fputs(usageText().c_str(), stdout);
+        return 0;
+    case ParseOutcome::Version:
+        std::printf("quorax-series %s\n", QUORAX_VERSION);
         return 0;
     case ParseOutcome::Error:
         std::fprintf(stderr, "quorax-series: error: %s\n(quorax-series --help tells the usage)\n", error.c_str());

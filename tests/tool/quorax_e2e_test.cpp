@@ -456,6 +456,15 @@ TEST(ToolOutputs, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsRead) {
         << r.err;
     EXPECT_EQ(c.dir.read("saved.obj"), kSquareObj);
     EXPECT_FALSE(c.dir.exists("lines.txt"));
+    // So is every export.
+    a = c.args();
+    a.insert(a.end(), {"--lines-out", "l.vtp", "--tubes", c.dir.file("mesh.obj")});
+    const ProcessResult e = c.run(a);
+    EXPECT_EQ(e.exitCode, 1);
+    EXPECT_NE(e.err.find("refusing to write the export \"" + c.dir.file("mesh.obj") + "\""), std::string::npos)
+        << e.err;
+    EXPECT_EQ(c.dir.read("mesh.obj"), mesh);
+    EXPECT_FALSE(c.dir.exists("l.vtp"));
 }
 
 TEST(ToolOutputs, FifoAndStandardOutputAreWrittenInPlace) {
@@ -551,7 +560,7 @@ TEST(ToolOptions, HelpVersionAndMistakesInTheOptions) {
         for (const char* o : {"--lines-out FILE", "--tubes FILE", "--tube-radius R", "--surface-out FILE"})
             EXPECT_NE(r.out.find(o), std::string::npos) << o;
     }
-    EXPECT_EQ(c.run({"--version"}).out, "quorax 2.0.0\n");
+    EXPECT_EQ(c.run({"--version"}).out, "quorax 2.0\n");
     EXPECT_FALSE(c.dir.exists("lines.txt"));
 
     // Each mistake: exit 1 before anything is computed, an error naming the
