@@ -159,6 +159,33 @@ std::string floatBytes(const std::vector<float>& v, bool little = true) {
     return s;
 }
 
+// The values of each line as a whole: the potential at both exported ends,
+// the length, which ends met the surface, and the flux of its seed.
+void appendPerLineValues(std::vector<VtpArray>& arrays, const std::vector<FieldLine>& lines,
+                         const LineValues& values) {
+    std::string first, last, len, startOn, endOn;
+    std::size_t at = 0;
+    for (const FieldLine& l : lines) {
+        const std::size_t n = l.size();
+        const float p0 = n ? values.potential[at] : 0.0f, p1 = n ? values.potential[at + n - 1] : 0.0f;
+        const float a0 = n ? values.arcLength[at] : 0.0f, a1 = n ? values.arcLength[at + n - 1] : 0.0f;
+        appendBinary(first, p0);
+        appendBinary(last, p1);
+        appendBinary(len, a1 - a0);
+        // Exported from the forward end to the backward one.
+        appendBinary(startOn, static_cast<uint8_t>(l.forward == StopReason::Surface));
+        appendBinary(endOn, static_cast<uint8_t>(l.backward == StopReason::Surface));
+        at += n;
+    }
+    arrays.push_back({"CellData", "Float32", "potential_start", 1, std::move(first)});
+    arrays.push_back({"CellData", "Float32", "potential_end", 1, std::move(last)});
+    arrays.push_back({"CellData", "Float32", "length", 1, std::move(len)});
+    arrays.push_back({"CellData", "UInt8", "start_on_surface", 1, std::move(startOn)});
+    arrays.push_back({"CellData", "UInt8", "end_on_surface", 1, std::move(endOn)});
+    if (values.seedFlux.size() == lines.size())
+        arrays.push_back({"CellData", "Float32", "seed_flux", 1, floatBytes(values.seedFlux)});
+}
+
 std::string formatLinesVtp(const std::vector<FieldLine>& lines, const LineValues* values) {
     const std::size_t n = totalPoints(lines);
     std::vector<VtpArray> arrays;
@@ -190,6 +217,7 @@ std::string formatLinesVtp(const std::vector<FieldLine>& lines, const LineValues
     arrays.push_back({"CellData", "Int32", "line_index", 1, std::move(index)});
     arrays.push_back({"CellData", "UInt8", "stop_reason_start", 1, std::move(startStop)});
     arrays.push_back({"CellData", "UInt8", "stop_reason_end", 1, std::move(endStop)});
+    if (values) appendPerLineValues(arrays, lines, *values);
     arrays.push_back({"Points", "Float32", "", 3, std::move(pts)});
     arrays.push_back({"Lines", "Int32", "connectivity", 1, std::move(conn)});
     arrays.push_back({"Lines", "Int32", "offsets", 1, std::move(offs)});

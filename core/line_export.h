@@ -40,6 +40,7 @@ struct LineValues {
     std::vector<float> potential;     // trilinear potential, as the mapping samples it
     std::vector<float> fieldStrength; // |∇φ| of the tracer's (smoothed, capped) gradient
     std::vector<float> arcLength;     // signed length along the line from its seed
+    std::vector<float> seedFlux;      // per line: the flux its seed stands for (flux seeding; else empty)
 };
 
 // Samples the values of every point of `lines`. `seeds[i]` is the seed of
@@ -55,7 +56,12 @@ LineValues computeLineValues(const std::vector<FieldLine>& lines, const std::vec
 // is given, and the cell arrays "line_index" (0-based, the order of the lines
 // file), "stop_reason_start" and "stop_reason_end" (why the trace of the
 // line's first and last exported point stopped: the StopReason value, 0 none,
-// 1 left grid, 2 step limit, 3 bend, 4 weak field, 5 non-finite); Ply vertices carry "potential" when `values` is given; Ply edges
+// 1 left grid, 2 step limit, 3 bend, 4 weak field, 5 non-finite, 6 surface,
+// 7 too close). Vtp also carries, when `values` is given, the cell arrays
+// "potential_start", "potential_end" (at the line's first and last exported
+// point), "length", "start_on_surface", "end_on_surface" (1 where that end
+// met the surface) and, after flux seeding, "seed_flux" (the flux the line
+// stands for). Ply vertices carry "potential" when `values` is given; Ply edges
 // join successive points of a line; Obj writes an `l` element per line of
 // two or more points and a `p` element per line of one point.
 std::string formatLinesExport(ExportFormat format, const std::vector<FieldLine>& lines,

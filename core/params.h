@@ -2,12 +2,20 @@
 // automatic mode, and the rules that turn the eight arguments into them.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "integrate.h"
 #include "tubes.h"
 
 namespace quorax {
+
+// Where the lines start.
+enum class SeedingMode {
+    Power, // faces chosen at random in proportion to area × |potential| (the default)
+    Flux,  // lines in proportion to the field's flux through each face
+};
 
 struct PipelineParams {
     std::string meshPath;  // surface, OBJ (the viewer also takes PLY)
@@ -27,6 +35,23 @@ struct PipelineParams {
     };
     std::vector<Export> exports;
     float tubeRadius = kDefaultTubeRadius; // radius of the tubes export, model units (Å)
+
+    // Faithful lines. Without any of them the run is the default one.
+    SeedingMode seeding = SeedingMode::Power;
+    std::optional<double> fluxDensity;     // lines per unit of flux; default: `density`
+    std::optional<Integrator> integrator;  // default: today's tracer, or Rk4 with the options below
+    std::optional<double> step;            // integrator step; default: half the smallest spacing
+    double tolerance = 1e-4;               // Rk45's largest position error per step
+    bool stopAtSurface = false;            // a line ends where it meets the surface
+    float minSeparation = 0.0f;            // lines kept at least this far apart (0: off)
+
+    // True when the lines are traced by the integrators on the unsmoothed
+    // field rather than by today's tracer on the smoothed gradient.
+    bool faithfulTracing() const {
+        return (integrator && *integrator != Integrator::Euler) || step || stopAtSurface || minSeparation > 0.0f;
+    }
+    // The integrator of a faithful trace: the one asked for, else Rk4.
+    Integrator faithfulIntegrator() const { return integrator.value_or(Integrator::Rk4); }
 };
 
 enum class ArgumentRules {

@@ -1,5 +1,6 @@
 #include "pipeline.h"
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <utility>
@@ -7,12 +8,16 @@
 
 #include "dx_reader.h"
 #include "file_io.h"
+#include "flux_seeding.h"
 #include "gradient.h"
+#include "integrate.h"
 #include "mesh.h"
 #include "obj_reader.h"
 #include "sampling.h"
 #include "seeding.h"
+#include "separation.h"
 #include "simplify.h"
+#include "surface_index.h"
 #include "tracing.h"
 #include "tubes.h"
 #include "writers.h"
@@ -59,24 +64,32 @@ public:
                                   "not finite");
         done(Phase::Map);
 
-        computeGradient(gradient_, grid_, kGradientMaxLength, kGradientSmoothingPasses);
-        std::fprintf(out_, "computed gradient: %d x %d x %d, max %f min %f\n", gradient_.nx, gradient_.ny,
-                     gradient_.nz, static_cast<double>(gradient_.maxMagnitude),
-                     static_cast<double>(gradient_.minMagnitude));
+        // Today's tracer follows the smoothed, capped gradient; flux seeding and
+        // the integrators use the unsmoothed one.
+        const bool faithful = p_.faithfulTracing(), flux = p_.seeding == SeedingMode::Flux;
+        if (faithful || flux) computeCentralGradient(field_, grid_);
+        if (!faithful) computeGradient(gradient_, grid_, kGradientMaxLength, kGradientSmoothingPasses);
+        const GradientGrid& traced = faithful ? field_ : gradient_;
+        std::fprintf(out_, "computed gradient: %d x %d x %d, max %f min %f\n", traced.nx, traced.ny, traced.nz,
+                     static_cast<double>(traced.maxMagnitude), static_cast<double>(traced.minMagnitude));
         if (!needsPotential()) grid_ = PotentialGrid(); // the potential is not needed any more
         done(Phase::Gradient);
 
-        const LineBudget budget = computeLineBudget(mesh_, p_.density);
-        std::fprintf(out_, "combined power value %f\n", static_cast<double>(budget.totalPower));
-        std::fprintf(out_, "%d lines will be calculated\n", budget.count);
         std::vector<Vec3> seeds;
-        const SeedingResult seeded = seedLines(mesh_, seeds, budget.count, hooks_.generatorSeed);
-        if (seeded.boundReached)
-            report("warning", "the random choice of " + std::to_string(budget.count) + " seed faces among " +
-                                  std::to_string(mesh_.faceCount()) + " stopped after " +
-                                  std::to_string(seeded.draws) +
-                                  " draws (the faces have nearly equal power); the weakest remaining faces "
-                                  "were left out");
+        if (flux) {
+            seedByFlux(seeds);
+        } else {
+            const LineBudget budget = computeLineBudget(mesh_, p_.density);
+            std::fprintf(out_, "combined power value %f\n", static_cast<double>(budget.totalPower));
+            std::fprintf(out_, "%d lines will be calculated\n", budget.count);
+            const SeedingResult seeded = seedLines(mesh_, seeds, budget.count, hooks_.generatorSeed);
+            if (seeded.boundReached)
+                report("warning", "the random choice of " + std::to_string(budget.count) + " seed faces among " +
+                                      std::to_string(mesh_.faceCount()) + " stopped after " +
+                                      std::to_string(seeded.draws) +
+                                      " draws (the faces have nearly equal power); the weakest remaining faces "
+                                      "were left out");
+        }
         std::fprintf(out_, "line seeds found\n");
         if (p_.debug) {
             std::string error;
@@ -86,11 +99,15 @@ public:
 
         // One seed per line of the budget (the budget never exceeds the faces).
         std::vector<FieldLine> lines;
-        TraceSettings trace;
-        trace.haltGradient = p_.haltGradient;
-        trace.haltAngle = p_.haltAngle;
-        trace.maxSteps = kConsoleMaxSteps;
-        traceSeeds(gradient_, seeds, trace, lines);
+        if (faithful) {
+            integrateSeeds(seeds, lines);
+        } else {
+            TraceSettings trace;
+            trace.haltGradient = p_.haltGradient;
+            trace.haltAngle = p_.haltAngle;
+            trace.maxSteps = kConsoleMaxSteps;
+            traceSeeds(gradient_, seeds, trace, lines);
+        }
         std::fprintf(out_, "lines calculated\n");
         done(Phase::Tracing);
 
@@ -112,6 +129,56 @@ public:
     }
 
 private:
+    // Seeds in proportion to the flux of the unsmoothed field through each
+    // face; the flux each line stands for is kept for the exports.
+    void seedByFlux(std::vector<Vec3>& seeds) {
+        const FluxSeeding seeding = fluxSeeds(mesh_, field_, p_.fluxDensity.value_or(p_.density), hooks_.generatorSeed);
+        std::fprintf(out_, "combined flux value %f\n", seeding.totalFlux);
+        std::fprintf(out_, "%zu lines will be calculated\n", seeding.seeds.size());
+        for (const FluxSeed& s : seeding.seeds) {
+            seeds.push_back(s.position);
+            seedFlux_.push_back(s.flux);
+        }
+    }
+
+    // Traces every seed with the chosen integrator on the unsmoothed field,
+    // ending lines at the surface or near earlier lines when asked. A seed
+    // closer than the minimum separation to an earlier line is skipped
+    // (and dropped from `seeds`, which stays parallel to `lines`).
+    void integrateSeeds(std::vector<Vec3>& seeds, std::vector<FieldLine>& lines) {
+        IntegrationSettings s;
+        s.method = p_.faithfulIntegrator();
+        const Vec3 d = field_.delta;
+        s.step = p_.step.value_or(0.5 * std::min({d.x, d.y, d.z}));
+        s.tolerance = p_.tolerance;
+        const Vec3 box{d.x * static_cast<float>(field_.nx), d.y * static_cast<float>(field_.ny),
+                       d.z * static_cast<float>(field_.nz)};
+        s.maxLength = 2.0 * length(box);
+        s.haltGradient = p_.haltGradient;
+        s.haltAngle = p_.haltAngle;
+        std::optional<SurfaceIndex> surface;
+        if (p_.stopAtSurface) surface.emplace(mesh_);
+        std::optional<SeparationGrid> apart;
+        if (p_.minSeparation > 0.0f) apart.emplace(p_.minSeparation);
+        const TraceGuards guards{surface ? &*surface : nullptr, apart ? &*apart : nullptr};
+        const FieldSampler field = gridField(field_);
+        std::vector<Vec3> kept;
+        std::vector<float> keptFlux;
+        for (std::size_t i = 0; i < seeds.size(); ++i) {
+            if (apart && apart->near(seeds[i])) continue;
+            lines.emplace_back();
+            integrateFieldLine(field, s, guards, seeds[i], lines.back());
+            if (apart) apart->add(lines.back().points);
+            kept.push_back(seeds[i]);
+            if (i < seedFlux_.size()) keptFlux.push_back(seedFlux_[i]);
+        }
+        if (kept.size() < seeds.size())
+            std::fprintf(out_, "%zu seeds closer than %f to an earlier line were skipped\n", seeds.size() - kept.size(),
+                         static_cast<double>(p_.minSeparation));
+        seeds = std::move(kept);
+        if (!seedFlux_.empty()) seedFlux_ = std::move(keptFlux);
+    }
+
     // The line values sample the potential grid, which is kept for them.
     bool needsPotential() const {
         for (const PipelineParams::Export& e : p_.exports)
@@ -136,7 +203,10 @@ private:
             std::string content;
             switch (e.kind) {
             case ExportKind::Lines:
-                if (!values && *format != ExportFormat::Obj) values = computeLineValues(lines, seeds, grid_, gradient_);
+                if (!values && *format != ExportFormat::Obj) {
+                    values = computeLineValues(lines, seeds, grid_, p_.faithfulTracing() ? field_ : gradient_);
+                    values->seedFlux = seedFlux_;
+                }
                 content = formatLinesExport(*format, lines, values ? &*values : nullptr);
                 break;
             case ExportKind::Tubes:
@@ -219,6 +289,8 @@ private:
     TriMesh mesh_;
     PotentialGrid grid_;
     GradientGrid gradient_;
+    GradientGrid field_;           // unsmoothed gradient: flux seeding and the integrators
+    std::vector<float> seedFlux_;  // flux each line stands for (flux seeding)
 };
 
 } // namespace

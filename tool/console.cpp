@@ -110,6 +110,14 @@ bool parseOptions(const std::vector<std::string>& args, std::size_t first, Pipel
             error = "unknown option \"" + name + "\"; accepted options: " + optionList();
             return false;
         }
+        if (!o->valueName) {
+            if (eq != std::string::npos) {
+                error = "option " + name + " takes no value";
+                return false;
+            }
+            if (name == "--stop-at-surface") params.stopAtSurface = true;
+            continue;
+        }
         std::string value;
         if (eq != std::string::npos) {
             value = arg.substr(eq + 1);
@@ -124,14 +132,43 @@ bool parseOptions(const std::vector<std::string>& args, std::size_t first, Pipel
             return false;
         }
         const std::string_view n = name;
-        if (n == "--tube-radius") {
+        // A positive finite number, written whole.
+        auto positive = [&](double& out) {
             std::ptrdiff_t used = 0;
-            const double r = parseAtof(value.data(), value.data() + value.size(), &used);
-            if (used != static_cast<std::ptrdiff_t>(value.size()) || !(r > 0.0) || !std::isfinite(r)) {
-                error = "option --tube-radius \"" + value + "\" is not a positive number";
+            out = parseAtof(value.data(), value.data() + value.size(), &used);
+            if (used != static_cast<std::ptrdiff_t>(value.size()) || !(out > 0.0) || !std::isfinite(out)) {
+                error = "option " + name + " \"" + value + "\" is not a positive number";
                 return false;
             }
-            params.tubeRadius = static_cast<float>(r);
+            return true;
+        };
+        double number = 0.0;
+        if (n == "--tube-radius" || n == "--flux-density" || n == "--step" || n == "--tolerance" ||
+            n == "--min-separation") {
+            if (!positive(number)) return false;
+            if (n == "--tube-radius") params.tubeRadius = static_cast<float>(number);
+            if (n == "--flux-density") params.fluxDensity = number;
+            if (n == "--step") params.step = number;
+            if (n == "--tolerance") params.tolerance = number;
+            if (n == "--min-separation") params.minSeparation = static_cast<float>(number);
+            continue;
+        }
+        if (n == "--seeding") {
+            if (value != "power" && value != "flux") {
+                error = "option --seeding \"" + value + "\": accepted: power or flux";
+                return false;
+            }
+            params.seeding = value == "flux" ? SeedingMode::Flux : SeedingMode::Power;
+            continue;
+        }
+        if (n == "--integrator") {
+            if (value != "euler" && value != "rk4" && value != "rk45") {
+                error = "option --integrator \"" + value + "\": accepted: euler, rk4 or rk45";
+                return false;
+            }
+            params.integrator = value == "euler" ? Integrator::Euler
+                                : value == "rk4" ? Integrator::Rk4
+                                                 : Integrator::Rk45;
             continue;
         }
         const ExportKind kind = n == "--lines-out" ? ExportKind::Lines
@@ -163,6 +200,17 @@ const std::vector<ConsoleOption>& consoleOptions() {
         {"--tube-radius", "R", false, "radius of the tubes in the model's units (default 0.6 angstrom)"},
         {"--surface-out", "FILE", true,
          "also write the surface with the potential on every vertex: .vtp or .ply"},
+        {"--seeding", "MODE", false,
+         "power (default: faces at random in proportion to area x |potential|) or flux (lines in "
+         "proportion to the field's flux through each face)"},
+        {"--flux-density", "D", false, "with --seeding flux: lines per unit of flux (default: linesdensity)"},
+        {"--integrator", "NAME", false,
+         "euler (default: the smoothed-gradient tracer), rk4 or rk45 (on the unsmoothed field)"},
+        {"--step", "H", false, "integrator step in the model's units (default: half the smallest grid spacing)"},
+        {"--tolerance", "T", false, "with --integrator rk45: largest position error per step (default 1e-4)"},
+        {"--stop-at-surface", nullptr, false, "end a line where it meets the molecular surface"},
+        {"--min-separation", "D", false,
+         "keep lines at least D apart: a line stops, or its seed is skipped, closer than D to an earlier one"},
         {"--help", nullptr, false, "print this help and exit"},
         {"--version", nullptr, false, "print the version and exit"},
     };
