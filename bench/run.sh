@@ -34,6 +34,9 @@ echo "== exports against the lines file, large synthetic case"
 echo
 echo "== quorax-series, 50 frames of the bundled example"
 "$here/series_bench.sh" "$build/tool" 50 "$repeats"
+echo
+echo "== faithful lines against the default run, large synthetic case"
+"$here/faithful_bench.sh" "$build/tool/quorax" "$here/data/large.obj" "$here/data/large.dx" "$repeats"
 if ninja -C "$build" -t query viewer_frame_bench >/dev/null 2>&1 && command -v xvfb-run >/dev/null; then
   echo
   echo "== viewer frames under Xvfb (software GL)"
