@@ -223,9 +223,8 @@ ForwardRule forwardRule(const std::string& name) {
 }
 
 std::string usageText() {
-    return "USAGE: quorax-series MESH_PATTERN GRID_PATTERN LINES_PATTERN linesdensity haltgradient haltangle "
-           "reduce reduceangle\n"
-           "                     --frames FIRST:LAST[:STEP] [options]\n"
+    return "Usage: quorax-series MESH_PATTERN GRID_PATTERN LINES_PATTERN linesdensity haltgradient haltangle "
+           "reduce reduceangle --frames FIRST:LAST[:STEP] [OPTION]...\n"
            "\n"
            "Runs quorax once per frame. In a pattern, {} stands for the frame number and {:04}\n"
            "for the number padded with zeros to 4 digits. The five numbers mean what they mean\n"

@@ -52,6 +52,12 @@ expect "mesh first" "quorax " mol.obj
 refuse "mesh first" "quorax " grid.dx
 expect "grid second" "quorax mol.obj " grid.dx grid.dx.gz
 refuse "grid second" "quorax mol.obj " notes.txt
+expect "faithful options" "quorax --" --seeding --integrator --stop-at-surface
+expect "option values" "quorax mol.obj grid.dx l.txt 1 0 45 1 3 --integrator " rk4 rk45
+expect "file of an output option" "quorax mol.obj grid.dx l.txt 1 0 45 1 3 --tubes " notes.txt
+refuse "number option" "quorax mol.obj grid.dx l.txt 1 0 45 1 3 --tube-radius " notes.txt
+expect "series options" "quorax-series --" --frames --jobs --slurm --print-commands
+expect "prepare options" "quorax-prepare --" --spacing --force
 expect "viewer meshes" "quorax1 " mol.obj mol.ply
 expect "viewer options" "quorax1 --" --help --version
 
