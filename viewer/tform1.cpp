@@ -29,9 +29,11 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 
+#include "decorations.h"
 #include "gl_panel.h"
 #include "number_scan.h"
 #include "number_text.h"
@@ -472,9 +474,62 @@ float TForm1::frameValue(QLineEdit* e) {
     return it != lastGoodValue_.end() ? it->second : 0.0f;
 }
 
-SceneControls TForm1::sceneControls() {
-    SceneControls c;
+namespace {
+
+// The frame's view of a viewer surface: the core mesh, the electrostatic
+// values, and the deleted vertices and faces as hidden ones.
+SceneSurface sceneSurface(const ViewerMesh& m) {
+    SceneSurface s;
+    s.vertices = m.tri.vertices;
+    s.faces = m.tri.faces;
+    s.values.reserve(m.vertexData.size());
+    for (const ViewerVertexData& d : m.vertexData) s.values.push_back(d.electrostatic);
+    for (int32_t i = 0; i < m.vertexCount(); ++i)
+        if (m.vertexDeleted(i)) {
+            s.hiddenVertices.resize(m.vertexData.size());
+            s.hiddenVertices[static_cast<std::size_t>(i)] = true;
+        }
+    for (int32_t i = 0; i < m.faceCount(); ++i)
+        if (m.faceDeleted(i)) {
+            s.hiddenFaces.resize(m.faceFlags.size());
+            s.hiddenFaces[static_cast<std::size_t>(i)] = true;
+        }
+    return s;
+}
+
+// The six triangles of every decoration with the normals they are lit by:
+// one per side, the base's for both base triangles.
+std::vector<SceneTriangle> decorationTriangles(const ViewerState& state) {
+    std::vector<SceneTriangle> out;
+    const std::size_t n = std::min({state.decorationPositions.size(), state.decorationDirections.size(),
+                                    state.decorationSizes.size()});
+    out.reserve(6 * n);
+    for (std::size_t k = 0; k < n; ++k) {
+        const Pyramid p = pyramidGeometry(state.decorationPositions[k], state.decorationDirections[k],
+                                          state.decorationSizes[k]);
+        for (std::size_t t = 0; t < 6; ++t)
+            out.push_back({p.normals[std::min<std::size_t>(t, 4)],
+                           {p.corners[3 * t], p.corners[3 * t + 1], p.corners[3 * t + 2]}});
+    }
+    return out;
+}
+
+} // namespace
+
+SceneInput TForm1::sceneInput() {
+    SceneInput c;
     c.meshSolid = RGmeshdraw->itemIndex() == 1;
+    c.surface = sceneSurface(mesh);
+    c.boxMin = mesh.bboxMin;
+    c.boxMax = mesh.bboxMax;
+    c.zoom = zoom;
+    c.facePowerMin = facePowerMin;
+    c.facePowerMax = facePowerMax;
+    c.potential = &potentialGrid;
+    c.gradient = &gradientGrid;
+    c.probeLine = &probeLine;
+    c.fieldLines = &fieldLines;
+    c.linesReady = linesReady;
     c.drawGrid = cb_drawgrid->isChecked();
     c.drawGradient = CB_drawgrad->isChecked();
     c.showLines = CB_showlines->isChecked();
@@ -496,6 +551,9 @@ SceneControls TForm1::sceneControls() {
     c.upper = frameValue(E_upper);
     c.lowerRamp = frameValue(E_lower_ramp);
     c.upperRamp = frameValue(E_upper_ramp);
+    if (c.showOffsets)
+        for (std::size_t i = 0; i < offsetMeshes.size(); ++i) c.offsets[i] = sceneSurface(offsetMeshes[i]);
+    if (c.showDecorations && decorationsReady) c.decorations = decorationTriangles(*this);
     c.vertexArrays = qEnvironmentVariableIsEmpty("QUORAX_IMMEDIATE_MODE");
     return c;
 }
@@ -526,7 +584,7 @@ void TForm1::FormPaint() {
     // The projection is set again every frame: the panel's context may have
     // been shared or reset by the toolkit between frames.
     setupProjection(static_cast<int>(viewWidth), static_cast<int>(viewHeight));
-    renderFrame(*this, sceneControls(), trackball, clockMs());
+    renderer_.renderFrame(sceneInput(), trackball, clockMs());
     // The background's alpha is 0; the panel is composed into the window, so
     // the picture is made opaque, as a window without an alpha channel shows it.
     glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);

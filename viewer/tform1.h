@@ -130,9 +130,10 @@ public:
     // Runs a handler as a button press does: a conversion error stops it and
     // is shown to the user; a frame follows.
     void runHandler(const std::function<void()>& handler);
-    // The layer settings of the next frame, read from the controls. An edit
+    // What the next frame draws: the state's surfaces, grids, lines and
+    // decorations, and the layer settings read from the controls. An edit
     // that does not convert keeps the last value that did.
-    SceneControls sceneControls();
+    SceneInput sceneInput();
 
     // Decimal and integer edits converted at the moment of use; they throw
     // ConversionError with the user's message.
@@ -209,6 +210,7 @@ private:
 
     std::map<const QLineEdit*, float> lastGoodValue_; // for edits read in every frame
     float frameValue(QLineEdit* edit);
+    SceneRenderer renderer_; // draws the frames of PanelOGL
     int wheelRemainder_ = 0;
     bool linesExportFailed_ = false; // the last "Export Lines" could not write its file
 };

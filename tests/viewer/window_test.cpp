@@ -102,7 +102,7 @@ TEST(WindowDecimalEdits, CommaOrPointNoGroupingAndFramesKeepTheLastGoodValue) {
     form.E_min_pot->setText("abc");
     form.E_max_pot->setText("7,5");
     form.E_max_pot->setText("7,5x");
-    EXPECT_EQ(std::pair(form.sceneControls().minPot, form.sceneControls().maxPot), std::pair(5.f, 7.5f));
+    EXPECT_EQ(std::pair(form.sceneInput().minPot, form.sceneInput().maxPot), std::pair(5.f, 7.5f));
 }
 
 namespace {
