@@ -220,17 +220,17 @@ TEST_F(Gl, MouseAndWheelMoveTheCamera) {
     for (int delta : {120, 120, 120}) notch(delta);
     EXPECT_NEAR(form->zoom, 1.0f, 1e-6f);
     drag(Qt::LeftButton, Qt::NoModifier, {80, 0}); // a turn about the screen's vertical
-    EXPECT_TRUE(form->trackball.mode() == 0 && !form->trackball.spinning()); // free rotation, no spin left
+    EXPECT_TRUE(form->trackball.mode() == Manipulator::Sphere && !form->trackball.spinning()); // no spin left
     pixels(drawn, &after);
     EXPECT_LT(after.width(), before.width() - 5);
     // Button codes: left 1, middle 2; Ctrl adds 32, otherwise Shift 16.
     for (const auto& [button, mods, code, mode] :
-         {std::tuple{Qt::MiddleButton, Qt::KeyboardModifiers(), 2, 7},
-          {Qt::LeftButton, Qt::KeyboardModifiers(Qt::ShiftModifier), 17, 10},
-          {Qt::LeftButton, Qt::ControlModifier | Qt::ShiftModifier, 33, 7}}) {
+         {std::tuple{Qt::MiddleButton, Qt::KeyboardModifiers(), 2, Manipulator::PlaneXY},
+          {Qt::LeftButton, Qt::KeyboardModifiers(Qt::ShiftModifier), 17, Manipulator::Scale},
+          {Qt::LeftButton, Qt::ControlModifier | Qt::ShiftModifier, 33, Manipulator::PlaneXY}}) {
         const Matrix4 start = form->trackball.currentMatrix();
         drag(button, mods, {0, 50});
-        EXPECT_EQ(std::pair(form->mouseButtonCode, form->trackball.mode()), std::pair(code, mode));
+        EXPECT_EQ(std::pair(form->mouseButtonCode, form->trackball.mode()), std::pair(code, std::optional(mode)));
         EXPECT_NE(form->trackball.currentMatrix(), start) << code;
     }
 }
