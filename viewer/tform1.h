@@ -15,6 +15,7 @@
 
 #include "scene.h"
 #include "trackball.h"
+#include "ui_tform1.h"
 #include "viewer_state.h"
 
 class QAbstractButton;
@@ -35,12 +36,7 @@ class QWheelEvent;
 
 namespace quorax {
 
-class GLPanel;
-
-// "MESH DRAW": a group of radio buttons with an item index, like a radio group.
-class RadioGroup;
-
-class TForm1 : public QMainWindow, public ViewerState {
+class TForm1 : public QMainWindow, public ViewerState, public Ui::TForm1 {
     Q_OBJECT
 
 public:
@@ -49,8 +45,10 @@ public:
     explicit TForm1(const QStringList& args = {}, QWidget* parent = nullptr);
     ~TForm1() override;
 
-    // Tool bar, dialogs and timer.
-    QToolBar* ToolBar1;
+    // The controls, their captions, defaults, ranges and layout come from the
+    // Designer form (tform1.ui, members of Ui::TForm1 under their object
+    // names); the tool buttons with the style's icons, the dialogs and the
+    // timer are made here.
     QToolButton* TB_loadmodel;
     QToolButton* ToolButton3;
     QFileDialog* Open_ply;
@@ -58,55 +56,6 @@ public:
     QFileDialog* Open_dx;
     QFileDialog* Save_ply;
     QTimer* autotimer;
-    QTabWidget* PageControl1;
-    QWidget* TabSheet5; // the LINES tab
-    QPlainTextEdit* Memo1;
-    GLPanel* PanelOGL;
-
-    // POTENTIAL
-    QPushButton *Button1, *Button2, *Button5, *Button3;
-    QCheckBox *cb_drawgrid, *CB_surfcolor;
-    RadioGroup* RGmeshdraw;
-    QLineEdit *E_min_pot, *E_max_pot;
-    // OFFS
-    QPushButton *off1, *off2, *off3, *off4, *b_offsetpot;
-    QCheckBox* cb_showoff;
-    QLineEdit *E_lower, *E_upper, *E_lower_ramp, *E_upper_ramp;
-    // BAT
-    QLineEdit *Eexe, *Einput3d, *Einputdx, *Eoutputln;
-    QSpinBox *CSfrom3d, *CSto3d, *CSstep3d, *CSfromdx, *CStodx, *CSstepdx, *CSfromln, *CStoln, *CSstepln;
-    QLineEdit *Edensitybat, *Egradientbat, *Eanglebat, *Ereduceanglebat;
-    QCheckBox* CB_reducebat;
-    QPlainTextEdit* Memo2;
-    QPushButton* Bgenbat;
-    // LINES
-    QPushButton* B_gradient;
-    QCheckBox *CB_usesmoothgrad, *CB_drawgrad, *CB_slice;
-    QSpinBox* CS_slicenum;
-    QComboBox* CB_xyzslice;
-    QLineEdit *E_lowerG, *E_upperG;
-    QSpinBox *CSE_X, *CSE_Y, *CSE_Z;
-    QPushButton* calcline;
-    QLineEdit* E_numlinesX;
-    QPushButton* Button6;
-    QSpinBox *CSEintegrationsteps, *CSE_numlines;
-    QPushButton* xxx;
-    QLineEdit* E_densityparam;
-    QPushButton* B_powlines;
-    QLineEdit* E_minpotline;
-    QCheckBox* CB_showfacepot;
-    QPushButton* B_func;
-    QCheckBox* CB_farfromsurface;
-    QLineEdit *E_haltgradient, *E_haltangle;
-    QCheckBox *CB_showlines, *CB_lightingarc, *CB_lightingbolt;
-    QPushButton* B_decor1;
-    QLineEdit *E_skipsize, *E_pyrsize, *E_skiprand;
-    QCheckBox* CB_showdeco;
-    QPushButton *B_exportdeco, *B_reducepoints_XXL;
-    QLineEdit* Ereduceangle;
-    QPushButton* B_exportlines;
-    QLineEdit* E_nomelinee;
-    QPushButton* b_expjson;
 
     // Camera, GL panel size.
     TrackHand trackball;
@@ -193,10 +142,6 @@ protected:
 
 private:
     void buildWindow();
-    QWidget* buildPotentialTab();
-    QWidget* buildOffsTab();
-    QWidget* buildBatTab();
-    QWidget* buildLinesTab();
     void connectHandlers();
     void readArguments(const QStringList& args);
     void offsetLoad(int index);
