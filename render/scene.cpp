@@ -41,14 +41,22 @@ void setupGlState() {
 
 double projectionAspect(double width, double height) {
     if (width <= 0 || height <= 0) return 1.0;
-    return width >= height ? width / height : height / width;
+    return width / height;
+}
+
+double verticalFieldOfView(double width, double height) {
+    constexpr double kField = 30.0;
+    if (width <= 0 || height <= 0 || width >= height) return kField;
+    // A tall panel keeps 30° across its width, so the model fits as in a wide one.
+    constexpr double kDegrees = 180.0 / 3.14159265358979323846;
+    return 2.0 * std::atan(std::tan(kField / 2.0 / kDegrees) * height / width) * kDegrees;
 }
 
 void setupProjection(int width, int height) {
     glViewport(0, 0, width, height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    gluPerspective(30.0, projectionAspect(width, height), 0.01, 195000.0);
+    gluPerspective(verticalFieldOfView(width, height), projectionAspect(width, height), 0.01, 195000.0);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
 }

@@ -72,10 +72,12 @@ struct SceneInput {
 // depth test, back-face culling, normalisation of normals, blend function.
 void setupGlState();
 
-// Viewport and a 30° perspective for a panel of width × height pixels. The
-// aspect is always the larger side over the smaller.
+// Viewport and a perspective for a panel of width × height pixels, with the
+// panel's own aspect (width over height), so a sphere stays round in any
+// panel. The field of view is 30° across the panel's shorter side.
 void setupProjection(int width, int height);
 double projectionAspect(double width, double height);
+double verticalFieldOfView(double width, double height);
 
 // Scale that fits a bounding box into the view: (2 / diagonal) / zoom.
 float sceneScale(Vec3 boxMin, Vec3 boxMax, float zoom);

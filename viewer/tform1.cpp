@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
@@ -25,6 +26,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 
 #include "decorations.h"
 #include "gl_panel.h"
@@ -151,6 +153,7 @@ void TForm1::connectHandlers() {
     connect(PanelOGL, &GLPanel::mousePressed, this, &TForm1::PanelOGLMouseDown);
     connect(PanelOGL, &GLPanel::mouseMoved, this, &TForm1::PanelOGLMouseMove);
     connect(PanelOGL, &GLPanel::mouseReleased, this, &TForm1::PanelOGLMouseUp);
+    connect(PanelOGL, &GLPanel::wheelTurned, this, &TForm1::PanelOGLMouseWheel);
 }
 
 void TForm1::readArguments(const QStringList& args) {
@@ -173,7 +176,25 @@ void TForm1::readArguments(const QStringList& args) {
     autotimer->start();
 }
 
+std::string fullPath(const std::string& path) {
+    return QFileInfo(QString::fromStdString(path)).absoluteFilePath().toStdString();
+}
+
+bool fileExists(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec);
+}
+
 void TForm1::log(const QString& line) { Memo1->appendPlainText(line); }
+
+void TForm1::logFile(const std::string& what, const std::string& path, const std::string& details, bool replaced) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    std::string line = what + " " + fullPath(path) + ": " + details;
+    if (!ec) line += ", " + std::to_string(size) + " bytes";
+    if (replaced) line += "; it replaced the file that was there";
+    log(line);
+}
 
 void TForm1::requestFrame() { PanelOGL->update(); }
 
@@ -364,8 +385,7 @@ void TForm1::FormMouseWheelUp() {
     requestFrame();
 }
 
-void TForm1::wheelEvent(QWheelEvent* e) {
-    // One call per notch of 120; finer wheels add up to notches.
+void TForm1::PanelOGLMouseWheel(QWheelEvent* e) {
     wheelRemainder_ += e->angleDelta().y();
     while (wheelRemainder_ >= 120) {
         wheelRemainder_ -= 120;
@@ -375,7 +395,6 @@ void TForm1::wheelEvent(QWheelEvent* e) {
         wheelRemainder_ += 120;
         FormMouseWheelDown();
     }
-    e->accept();
 }
 
 // ---- model loading ------------------------------------------------------
@@ -403,6 +422,9 @@ void TForm1::loadObjModel(const QString& path) {
         log("OBJ model \"" + path.toStdString() + "\": " + std::to_string(skipped) +
             " faces name vertices that do not exist and were skipped");
     log(summary);
+    if (error.empty())
+        logFile("read OBJ model", path.toStdString(),
+                std::to_string(mesh.vertexCount()) + " vertices, " + std::to_string(mesh.faceCount()) + " faces");
     requestFrame();
 }
 

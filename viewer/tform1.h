@@ -36,6 +36,13 @@ class QWheelEvent;
 
 namespace quorax {
 
+// The absolute, cleaned path of a file named relative to the current folder.
+std::string fullPath(const std::string& path);
+// A regular file exists at `path` (an export would replace it).
+bool fileExists(const std::string& path);
+// What a lines export holds: "<n> lines, <m> points", or why there are none.
+std::string linesSummary(bool linesReady, const std::vector<FieldLine>& lines);
+
 class TForm1 : public QMainWindow, public ViewerState, public Ui::TForm1 {
     Q_OBJECT
 
@@ -74,6 +81,11 @@ public:
     void log(const QString& line);
     void log(const std::string& line) { log(QString::fromStdString(line)); }
     void log(const char* line) { log(QString::fromUtf8(line)); }
+    // One log line for a file read or written: "<what> <full path>: <details>,
+    // <size> bytes", ending in "; it replaced the file that was there" when
+    // a write replaced one.
+    void logFile(const std::string& what, const std::string& path, const std::string& details,
+                 bool replaced = false);
     // Asks for a frame; idle otherwise.
     void requestFrame();
     // Runs a handler as a button press does: a conversion error stops it and
@@ -136,9 +148,9 @@ public slots:
     void PanelOGLMouseUp(QMouseEvent* e);
     void FormMouseWheelDown();
     void FormMouseWheelUp();
-
-protected:
-    void wheelEvent(QWheelEvent* e) override;
+    // A wheel turn over PanelOGL: one zoom step per notch of 120, finer
+    // wheels adding up to notches. The wheel elsewhere never zooms.
+    void PanelOGLMouseWheel(QWheelEvent* e);
 
 private:
     void buildWindow();

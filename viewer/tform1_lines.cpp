@@ -34,6 +34,7 @@ void TForm1::B_gradientClick() {
 }
 
 void TForm1::calclineClick() {
+    if (!gradientGrid.ready) log("calc probe line: no gradient yet: press calculate grad");
     linesReady = false;
     const GradientGrid& g = gradientGrid;
     const Vec3 seed = {static_cast<float>(CSE_X->value()) * g.delta.x + g.origin.x,
@@ -52,6 +53,7 @@ void TForm1::Button6Click() {
             std::to_string(mesh.faceCount()) + "), not " + std::to_string(wanted) + "; nothing traced");
         return;
     }
+    if (!gradientGrid.ready) log("<- equal lines: no gradient yet: press calculate grad");
     linesReady = false;
     fieldLines.clear();
     TraceSettings trace;
@@ -67,6 +69,7 @@ void TForm1::xxxClick() {
         log("OLD POW LINES: no potential grid has been read; nothing traced");
         return;
     }
+    if (!gradientGrid.ready) log("OLD POW LINES: no gradient yet: press calculate grad");
     Button4Click(); // fresh electrostatic values on every vertex
     linesReady = false;
     fieldLines.clear();
@@ -90,6 +93,8 @@ void TForm1::B_powlinesClick() {
         log("NEW POW LINES: no potential grid has been read; nothing traced");
         return;
     }
+    if (!gradientGrid.ready) log("NEW POW LINES: no gradient yet: press calculate grad");
+    if (mesh.faceCount() == 0) log("NEW POW LINES: no model loaded, no faces to start lines on: load an OBJ or PLY model first");
     TraceSettings trace;
     trace.haltAngle = floatOf(E_haltangle);
     trace.haltGradient = floatOf(E_haltgradient);
@@ -109,11 +114,19 @@ void TForm1::B_powlinesClick() {
     trace.maxSteps = CSEintegrationsteps->value();
     traceSeeds(gradientGrid, s.seeds, trace, fieldLines);
     linesReady = true;
+    if (fieldLines.empty() && mesh.faceCount() > 0)
+        log(s.count >= mesh.faceCount()
+                ? "NEW POW LINES: the density asks for " + std::to_string(s.count) + " lines, at least one per face (" +
+                      std::to_string(mesh.faceCount()) + " faces), and then none is traced: lower Lines x eV/A2"
+                : "NEW POW LINES: the density gives no line: raise Lines x eV/A2");
 }
 
 void TForm1::B_reducepoints_XXLClick() {
     const float angle = floatOf(Ereduceangle);
-    if (!linesReady) return;
+    if (!linesReady) {
+        log("Reduce points Strongly: no lines yet, nothing to reduce: trace lines first (NEW POW LINES)");
+        return;
+    }
     const SimplifyResult r = simplifyLines(fieldLines, angle, ZeroSegmentRule::DotIsZero);
     log("Removed: " + std::to_string(r.removed) + " points, remaining: " + std::to_string(r.remaining));
 }
@@ -122,11 +135,15 @@ void TForm1::B_exportlinesClick() {
     const std::string path = E_nomelinee->text().toStdString();
     std::string error;
     const std::vector<FieldLine> none;
+    const bool replaced = fileExists(path);
     linesExportFailed_ = !writeLinesFile(path, linesReady ? fieldLines : none, error);
     if (linesExportFailed_) log("Export Lines: cannot write \"" + path + "\": " + error);
+    else logFile("Export Lines: wrote", path, linesSummary(linesReady, fieldLines), replaced);
 }
 
 void TForm1::B_funcClick() {
+    if (facePowerMax == 0.0f && facePowerMin == 0.0f)
+        log("func: no face powers yet, nothing to square: press NEW POW LINES first");
     for (MeshFace& f : mesh.tri.faces) f.power = f.power * f.power;
     facePowerMin = facePowerMin * facePowerMin;
     facePowerMax = facePowerMax * facePowerMax;

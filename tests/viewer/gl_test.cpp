@@ -235,6 +235,45 @@ TEST_F(Gl, MouseAndWheelMoveTheCamera) {
     }
 }
 
+// The wheel zooms over the view only: over the panel it scrolls the panel, and at the panel's end it does nothing.
+TEST_F(Gl, WheelZoomsOnlyOverTheView) {
+    auto notch = [](QWidget* w, int delta) {
+        const QPointF at(w->width() / 2.0, w->height() / 2.0);
+        QWheelEvent e(at, w->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+        QSpontaneKeyEvent::setSpontaneous(&e);
+        qApp->notify(w, &e);
+    };
+    form->resize(845, 500); // the LINES tab needs scrolling
+    form->PageControl1->setCurrentWidget(form->TabSheet5);
+    QApplication::processEvents();
+    QScrollBar* bar = form->TabSheet5->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    for (int i = 0; i < 100; ++i) notch(form->TabSheet5->viewport(), -120); // well past the end
+    EXPECT_EQ(bar->value(), bar->maximum());
+    notch(form->B_exportlines, -120); // over a control inside the panel
+    notch(form->PageControl1->tabBar(), -120);
+    EXPECT_EQ(form->zoom, 1.0f);
+    notch(form->PanelOGL, -120);
+    EXPECT_NEAR(form->zoom, 1.1f, 1e-6f);
+    EXPECT_EQ(bar->value(), bar->maximum());
+}
+
+// The picture keeps its proportions in any window shape: a square facing the eye stays square, wide or tall.
+TEST_F(Gl, ProportionsInWideAndTallWindows) {
+    open(form->ToolButton3, "square.obj", kFacingSquare);
+    for (const QSize& size : {QSize(845, 682), QSize(1200, 450), QSize(520, 1000)}) {
+        form->resize(size);
+        QApplication::processEvents();
+        QRect square;
+        const QImage frame = grab();
+        ASSERT_GT(count(frame, drawn, &square), 100) << size.width();
+        EXPECT_LE(std::abs(square.width() - square.height()), 2) << size.width() << "x" << size.height();
+        // The whole square stays in view.
+        EXPECT_TRUE(QRect(QPoint(1, 1), frame.size() - QSize(2, 2)).contains(square)) << size.width();
+    }
+}
+
 TEST(AutoProcess, EightArgumentsOnTheExample) {
     TempDir dir;
     const std::string ex = QUORAX_EXAMPLES_DIR;
