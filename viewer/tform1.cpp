@@ -14,6 +14,7 @@
 #include <QOpenGLContext>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QSpinBox>
 #include <QStyle>
 #include <QTabWidget>
@@ -64,13 +65,45 @@ TForm1::TForm1(const QStringList& args, QWidget* parent) : QMainWindow(parent) {
     connectHandlers();
     PageControl1->setCurrentIndex(0); // POTENTIAL
     readArguments(args);
+    restoreLayout();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    if (!autoRun) saveLayout(); // an unattended run leaves the user's layout alone
+}
+
+namespace {
+
+constexpr const char* kSettingsOrganization = "QUORAX";
+constexpr const char* kSettingsApplication = "quorax1";
+
+} // namespace
+
+void TForm1::restoreLayout() {
+    const QSettings settings(kSettingsOrganization, kSettingsApplication);
+    if (Splitter1->restoreState(settings.value("layout/panel").toByteArray()) &&
+        Panel2->restoreState(settings.value("layout/log").toByteArray()))
+        return;
+    // A fresh start: the panel 265 pixels wide and the log 67 high, handles
+    // included, so the view keeps its size in the default window.
+    Splitter1->setSizes({265 - Splitter1->handleWidth(), width() - 265});
+    Panel2->setSizes({height() - 67, 67 - Panel2->handleWidth()});
+}
+
+void TForm1::saveLayout() const {
+    QSettings settings(kSettingsOrganization, kSettingsApplication);
+    settings.setValue("layout/panel", Splitter1->saveState());
+    settings.setValue("layout/log", Panel2->saveState());
+}
 
 void TForm1::buildWindow() {
     setupUi(this);
     move(287, 119);
+    // The panel and the log keep their sizes when the window grows; the view takes the rest.
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Panel2->setStretchFactor(0, 1);
+    Panel2->setStretchFactor(1, 0);
 
     ToolBar1->addSeparator()->setObjectName("ToolButton1");
     TB_loadmodel = new QToolButton(ToolBar1);

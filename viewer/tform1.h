@@ -154,6 +154,10 @@ public slots:
 
 private:
     void buildWindow();
+    // Sizes of the panel and log splitters: the ones the user left at the
+    // last end of the program (QSettings "QUORAX", "quorax1"), or the defaults.
+    void restoreLayout();
+    void saveLayout() const;
     void connectHandlers();
     void readArguments(const QStringList& args);
     void offsetLoad(int index);

@@ -116,6 +116,7 @@ protected:
     void SetUp() override {
         previous_ = std::filesystem::current_path();
         std::filesystem::current_path(dir.path()); // the exports write here
+        QSettings("QUORAX", "quorax1").clear();    // a fresh start
         makeForm({});
     }
     void TearDown() override {
