@@ -274,6 +274,29 @@ TEST_F(Gl, ProportionsInWideAndTallWindows) {
     }
 }
 
+// The panel and the log sit in splitters: a fresh start gives the view its old size in the default window and
+// shows the whole LINES tab in a 1280x800 window; sizes the user chose come back at the next start.
+TEST_F(Gl, SplittersStartAtTheOldSizesAndKeepTheUsersBetweenRuns) {
+    EXPECT_EQ(form->PanelOGL->size(), QSize(580, 578));
+    auto* panels = form->findChild<QSplitter*>("Splitter1");
+    auto* log = form->findChild<QSplitter*>("Panel2");
+    ASSERT_TRUE(panels && log);
+    form->resize(1280, 800);
+    form->PageControl1->setCurrentWidget(form->TabSheet5);
+    QApplication::processEvents();
+    EXPECT_EQ(form->TabSheet5->verticalScrollBar()->maximum(), 0) << "the LINES tab scrolls at 1280x800";
+    panels->setSizes({400, 875});
+    log->setSizes({600, 163});
+    const QList<int> chosen[2] = {panels->sizes(), log->sizes()};
+    form.reset(); // the program ends
+    makeForm({});
+    form->resize(1280, 800);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    EXPECT_EQ(form->findChild<QSplitter*>("Splitter1")->sizes(), chosen[0]);
+    EXPECT_EQ(form->findChild<QSplitter*>("Panel2")->sizes(), chosen[1]);
+}
+
 TEST(AutoProcess, EightArgumentsOnTheExample) {
     TempDir dir;
     const std::string ex = QUORAX_EXAMPLES_DIR;

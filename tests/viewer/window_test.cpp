@@ -78,6 +78,19 @@ TEST(WindowControls, EveryControlHasItsCaptionDefaultAndLimits) {
     EXPECT_EQ(radio, "MESH DRAW1hiddensolid");
 }
 
+// Every control says in a tooltip of one or two sentences what it does; the ones no operation reads say so.
+TEST(WindowControls, EveryControlHasATooltip) {
+    TForm1 form;
+    for (const auto& [name, text] : kShown) {
+        if (qobject_cast<QToolButton*>(form.findChild<QWidget*>(name)))
+            continue; // the tool buttons' tooltips are their captions
+        const QString tip = form.findChild<QWidget*>(name)->toolTip();
+        EXPECT_TRUE(!tip.isEmpty() && tip.endsWith('.') && tip.count(". ") <= 1) << name << ": " << tip.toStdString();
+    }
+    for (QWidget* unused : {(QWidget*)form.CB_lightingarc, (QWidget*)form.CB_lightingbolt, (QWidget*)form.CB_xyzslice})
+        EXPECT_TRUE(unused->toolTip().contains("earlier versions")) << unused->objectName().toStdString();
+}
+
 TEST(WindowArguments, OnlyEightArmTheAutomaticRunAndAnyNonZeroSeventhReduces) {
     const QStringList all = {"m.obj", "m.dx", "out.txt", "0.01", "0.5", "30", "0.5", "2.5"};
     for (const QStringList& args : {all.mid(0, 7), all + QStringList{"1"}, all}) {
