@@ -1,6 +1,5 @@
-// The viewer's one pseudo-random generator, shared by its seeding buttons and
-// its decorations. It is never seeded, so every start of the viewer draws the
-// same sequence.
+// The viewer's pseudo-random generator (one per window, in ViewerState). It is
+// never seeded, so every start of the viewer draws the same sequence.
 #pragma once
 
 #include <cstdint>
@@ -18,8 +17,5 @@ public:
 private:
     std::mt19937 gen_; // default seed: the same sequence at every start
 };
-
-// The process-wide generator.
-ViewerRandom& viewerRandom();
 
 } // namespace quorax
