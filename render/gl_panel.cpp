@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QSurfaceFormat>
+#include <QWheelEvent>
 
 namespace quorax {
 
@@ -38,5 +39,10 @@ void GLPanel::paintGL() {
 void GLPanel::mousePressEvent(QMouseEvent* e) { emit mousePressed(e); }
 void GLPanel::mouseMoveEvent(QMouseEvent* e) { emit mouseMoved(e); }
 void GLPanel::mouseReleaseEvent(QMouseEvent* e) { emit mouseReleased(e); }
+
+void GLPanel::wheelEvent(QWheelEvent* e) {
+    emit wheelTurned(e);
+    e->accept();
+}
 
 } // namespace quorax

@@ -9,6 +9,7 @@
 #include <functional>
 
 class QMouseEvent;
+class QWheelEvent;
 
 namespace quorax {
 
@@ -30,6 +31,7 @@ signals:
     void mousePressed(QMouseEvent* e);
     void mouseMoved(QMouseEvent* e);
     void mouseReleased(QMouseEvent* e);
+    void wheelTurned(QWheelEvent* e); // accepted; the wheel over the view zooms and nothing else
 
 protected:
     void initializeGL() override;
@@ -38,6 +40,7 @@ protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
 };
 
 } // namespace quorax

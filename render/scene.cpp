@@ -7,8 +7,6 @@
 #include <cmath>
 #include <vector>
 
-#include "decorations.h"
-
 namespace quorax {
 
 void setupGlState() {
@@ -43,20 +41,28 @@ void setupGlState() {
 
 double projectionAspect(double width, double height) {
     if (width <= 0 || height <= 0) return 1.0;
-    return width >= height ? width / height : height / width;
+    return width / height;
+}
+
+double verticalFieldOfView(double width, double height) {
+    constexpr double kField = 30.0;
+    if (width <= 0 || height <= 0 || width >= height) return kField;
+    // A tall panel keeps 30° across its width, so the model fits as in a wide one.
+    constexpr double kDegrees = 180.0 / 3.14159265358979323846;
+    return 2.0 * std::atan(std::tan(kField / 2.0 / kDegrees) * height / width) * kDegrees;
 }
 
 void setupProjection(int width, int height) {
     glViewport(0, 0, width, height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    gluPerspective(30.0, projectionAspect(width, height), 0.01, 195000.0);
+    gluPerspective(verticalFieldOfView(width, height), projectionAspect(width, height), 0.01, 195000.0);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
 }
 
-float sceneScale(const ViewerMesh& mesh, float zoom) {
-    const float d = length(mesh.bboxMax - mesh.bboxMin);
+float sceneScale(Vec3 boxMin, Vec3 boxMax, float zoom) {
+    const float d = length(boxMax - boxMin);
     return (2.0f / d) / zoom;
 }
 
@@ -90,89 +96,92 @@ Vec3 surfaceValueColor(float q, float lo, float hi) {
     return q >= 0.0f ? blueRamp(t) : redRamp(t);
 }
 
-void drawSurface(const ViewerState& state, const SceneControls& c) {
-    const ViewerMesh& mesh = state.mesh;
-    const TriMesh& tri = mesh.tri;
+void SceneRenderer::drawSurface(const SceneInput& in) {
+    const SceneSurface& mesh = in.surface;
+    const std::span<const MeshVertex> vertices = mesh.vertices;
+    const std::span<const MeshFace> faces = mesh.faces;
+    const std::size_t faceCount = faces.size();
+    auto value = [&](int32_t v) {
+        return static_cast<std::size_t>(v) < mesh.values.size() ? mesh.values[static_cast<std::size_t>(v)] : 0.0f;
+    };
     glEnable(GL_LIGHTING);
     glEnable(GL_LIGHT0);
     glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
     glEnable(GL_COLOR_MATERIAL);
     glColor3f(0.5f, 0.5f, 0.5f);
-    const float powerRange = state.facePowerMax - state.facePowerMin;
+    const float powerRange = in.facePowerMax - in.facePowerMin;
     auto faceColor = [&](const MeshFace& f) {
-        const float t = (std::fabs(f.power) - state.facePowerMin) / powerRange;
+        const float t = (std::fabs(f.power) - in.facePowerMin) / powerRange;
         return Vec3{1.0f - t, 1.0f - t, 1.0f};
     };
-    const bool colored = c.showFacePower || c.surfaceColor;
-    if (!c.vertexArrays) {
+    const bool colored = in.showFacePower || in.surfaceColor;
+    if (!in.vertexArrays) {
         glBegin(GL_TRIANGLES);
-        for (int32_t f = 0; f < tri.faceCount(); ++f) {
-            if (mesh.faceDeleted(f)) continue;
-            const MeshFace& face = tri.faces[f];
-            if (c.showFacePower) color(faceColor(face));
+        for (std::size_t f = 0; f < faceCount; ++f) {
+            if (mesh.faceHidden(f)) continue;
+            const MeshFace& face = faces[f];
+            if (in.showFacePower) color(faceColor(face));
             for (int32_t v : face.v) {
-                if (c.surfaceColor) color(surfaceValueColor(mesh.vertexData[v].electrostatic, c.minPot, c.maxPot));
-                normal(tri.vertices[v].normal);
-                vertex(tri.vertices[v].pos);
+                if (in.surfaceColor) color(surfaceValueColor(value(v), in.minPot, in.maxPot));
+                normal(vertices[static_cast<std::size_t>(v)].normal);
+                vertex(vertices[static_cast<std::size_t>(v)].pos);
             }
         }
         glEnd();
-    } else if (!tri.vertices.empty()) {
+    } else if (!vertices.empty()) {
         // The same triangles, colours and normals, handed over as arrays.
         // Positions and normals are read in place from the mesh's vertices and
         // the corners go by index, so a frame copies no vertex data. Vertex
         // colours depend on the vertex alone and go per vertex; face colours
         // (power without potential) need a copy of every corner. The buffers
-        // are kept between frames (one GL thread), so a frame allocates nothing.
-        static std::vector<GLuint> corners;
-        static std::vector<Vec3> cornerPos, cornerNrm, col;
-        corners.clear();
-        col.clear();
-        for (int32_t f = 0; f < tri.faceCount(); ++f)
-            if (!mesh.faceDeleted(f))
-                for (int32_t v : tri.faces[f].v) corners.push_back(static_cast<GLuint>(v));
-        const Vec3* pos = &tri.vertices[0].pos;
-        const Vec3* nrm = &tri.vertices[0].normal;
+        // are members, kept between frames, so a frame allocates nothing.
+        corners_.clear();
+        colors_.clear();
+        for (std::size_t f = 0; f < faceCount; ++f)
+            if (!mesh.faceHidden(f))
+                for (int32_t v : faces[f].v) corners_.push_back(static_cast<uint32_t>(v));
+        const Vec3* pos = &vertices[0].pos;
+        const Vec3* nrm = &vertices[0].normal;
         GLsizei stride = sizeof(MeshVertex);
-        const bool perCorner = c.showFacePower && !c.surfaceColor;
-        if (c.surfaceColor) {
-            col.reserve(tri.vertices.size());
-            for (const ViewerVertexData& d : mesh.vertexData)
-                col.push_back(surfaceValueColor(d.electrostatic, c.minPot, c.maxPot));
+        const bool perCorner = in.showFacePower && !in.surfaceColor;
+        if (in.surfaceColor) {
+            colors_.reserve(vertices.size());
+            for (std::size_t v = 0; v < vertices.size(); ++v)
+                colors_.push_back(surfaceValueColor(value(static_cast<int32_t>(v)), in.minPot, in.maxPot));
         } else if (perCorner) {
-            cornerPos.clear();
-            cornerNrm.clear();
-            for (int32_t f = 0; f < tri.faceCount(); ++f) {
-                if (mesh.faceDeleted(f)) continue;
-                const Vec3 fc = faceColor(tri.faces[f]);
-                for (int32_t v : tri.faces[f].v) {
-                    cornerPos.push_back(tri.vertices[v].pos);
-                    cornerNrm.push_back(tri.vertices[v].normal);
-                    col.push_back(fc);
+            cornerPos_.clear();
+            cornerNrm_.clear();
+            for (std::size_t f = 0; f < faceCount; ++f) {
+                if (mesh.faceHidden(f)) continue;
+                const Vec3 fc = faceColor(faces[f]);
+                for (int32_t v : faces[f].v) {
+                    cornerPos_.push_back(vertices[static_cast<std::size_t>(v)].pos);
+                    cornerNrm_.push_back(vertices[static_cast<std::size_t>(v)].normal);
+                    colors_.push_back(fc);
                 }
             }
-            pos = cornerPos.data();
-            nrm = cornerNrm.data();
+            pos = cornerPos_.data();
+            nrm = cornerNrm_.data();
             stride = sizeof(Vec3);
         }
-        if (!corners.empty()) {
+        if (!corners_.empty()) {
             glEnableClientState(GL_VERTEX_ARRAY);
             glEnableClientState(GL_NORMAL_ARRAY);
             glVertexPointer(3, GL_FLOAT, stride, pos);
             glNormalPointer(GL_FLOAT, stride, nrm);
             if (colored) {
                 glEnableClientState(GL_COLOR_ARRAY);
-                glColorPointer(3, GL_FLOAT, sizeof(Vec3), col.data());
+                glColorPointer(3, GL_FLOAT, sizeof(Vec3), colors_.data());
             }
-            const GLsizei n = static_cast<GLsizei>(corners.size());
+            const GLsizei n = static_cast<GLsizei>(corners_.size());
             if (perCorner)
                 glDrawArrays(GL_TRIANGLES, 0, n);
             else
-                glDrawElements(GL_TRIANGLES, n, GL_UNSIGNED_INT, corners.data());
+                glDrawElements(GL_TRIANGLES, n, GL_UNSIGNED_INT, corners_.data());
             if (colored) {
                 glDisableClientState(GL_COLOR_ARRAY);
                 // The current colour after the arrays, as after the last vertex.
-                color(perCorner ? col.back() : col[corners.back()]);
+                color(perCorner ? colors_.back() : colors_[corners_.back()]);
             }
             glDisableClientState(GL_NORMAL_ARRAY);
             glDisableClientState(GL_VERTEX_ARRAY);
@@ -181,8 +190,9 @@ void drawSurface(const ViewerState& state, const SceneControls& c) {
     lightsOff();
 }
 
-void drawGridPoints(const ViewerState& state, const SceneControls& c) {
-    const PotentialGrid& g = state.potentialGrid;
+void SceneRenderer::drawGridPoints(const SceneInput& c) {
+    if (c.potential == nullptr) return;
+    const PotentialGrid& g = *c.potential;
     if (g.values.size() != static_cast<std::size_t>(g.nx) * g.ny * g.nz) return;
     const float lo = c.minPot, hi = c.maxPot;
     lightsOff();
@@ -205,8 +215,9 @@ void drawGridPoints(const ViewerState& state, const SceneControls& c) {
     lightsOff();
 }
 
-void drawGradient(const ViewerState& state, const SceneControls& c) {
-    const GradientGrid& g = state.gradientGrid;
+void SceneRenderer::drawGradient(const SceneInput& c) {
+    if (c.gradient == nullptr) return;
+    const GradientGrid& g = *c.gradient;
     if (!g.ready || g.vectors.size() != static_cast<std::size_t>(g.nx) * g.ny * g.nz || g.vectors.empty()) return;
     const float lo = c.lowerG, hi = c.upperG, halt = c.haltGradient;
     lightsOff();
@@ -242,12 +253,12 @@ void drawGradient(const ViewerState& state, const SceneControls& c) {
     lightsOff();
 }
 
-void drawLines(const ViewerState& state, const SceneControls& c) {
-    if (!state.linesReady) return;
+void SceneRenderer::drawLines(const SceneInput& c) {
+    if (!c.linesReady || c.gradient == nullptr) return;
     lightsOff();
     glPointSize(1.0f);
     glLineWidth(2.5f);
-    const GradientGrid& g = state.gradientGrid;
+    const GradientGrid& g = *c.gradient;
     const Vec3 p = nodePosition(g.origin, g.delta, c.probeX, c.probeY, c.probeZ);
     glBegin(GL_LINES);
     glColor3f(0.8f, 0.5f, 0.5f);
@@ -265,61 +276,54 @@ void drawLines(const ViewerState& state, const SceneControls& c) {
     glEnd();
     glColor3f(0.9f, 0.7f, 0.6f);
     glBegin(GL_LINE_STRIP);
-    for (const Vec3& q : state.probeLine) vertex(q);
+    if (c.probeLine)
+        for (const Vec3& q : *c.probeLine) vertex(q);
     glEnd();
     glColor3f(0.9f, 0.6f, 0.5f);
-    for (const FieldLine& line : state.fieldLines) {
-        glBegin(GL_LINE_STRIP);
-        for (const Vec3& q : line) vertex(q);
-        glEnd();
-    }
+    if (c.fieldLines)
+        for (const FieldLine& line : *c.fieldLines) {
+            glBegin(GL_LINE_STRIP);
+            for (const Vec3& q : line) vertex(q);
+            glEnd();
+        }
     glPointSize(1.0f);
     glLineWidth(1.0f);
     lightsOff();
 }
 
-void drawDecorations(const ViewerState& state) {
-    if (!state.decorationsReady) return;
+void SceneRenderer::drawDecorations(const SceneInput& c) {
     glEnable(GL_LIGHTING);
     glEnable(GL_LIGHT0);
     glColor3f(0.9f, 0.9f, 0.2f);
     glBegin(GL_TRIANGLES);
-    const std::size_t n = std::min({state.decorationPositions.size(), state.decorationDirections.size(),
-                                    state.decorationSizes.size()});
-    for (std::size_t k = 0; k < n; ++k) {
-        const Pyramid p = pyramidGeometry(state.decorationPositions[k], state.decorationDirections[k],
-                                          state.decorationSizes[k]);
-        for (int t = 0; t < 6; ++t) {
-            // One normal per side; the base's normal, given before its first
-            // triangle, holds for both.
-            if (t < 5) normal(p.normals[static_cast<std::size_t>(t)]);
-            for (int v = 0; v < 3; ++v) vertex(p.corners[static_cast<std::size_t>(3 * t + v)]);
-        }
+    for (const SceneTriangle& t : c.decorations) {
+        normal(t.normal);
+        for (const Vec3& p : t.corners) vertex(p);
     }
     glEnd();
     lightsOff();
 }
 
-void drawOffsetSurfaces(const ViewerState& state, const SceneControls& c) {
+void SceneRenderer::drawOffsetSurfaces(const SceneInput& c) {
     const float lo = c.lower, hi = c.upper, rlo = c.lowerRamp, rhi = c.upperRamp;
     glPointSize(1.0f);
     glDisable(GL_LIGHTING);
     glBegin(GL_POINTS);
-    for (const ViewerMesh& m : state.offsetMeshes)
-        for (int32_t i = 0; i < m.vertexCount(); ++i) {
-            if (m.vertexDeleted(i)) continue;
-            const float q = m.vertexData[i].electrostatic;
+    for (const SceneSurface& m : c.offsets)
+        for (std::size_t i = 0; i < m.vertices.size(); ++i) {
+            if (m.vertexHidden(i)) continue;
+            const float q = i < m.values.size() ? m.values[i] : 0.0f;
             const float a = std::fabs(q);
             if (!(lo < a && a < hi)) continue;
             float t = (a - rlo) / (rhi - rlo);
             if (t > 1.0f) t = 1.0f;
             color(q <= 0.0f ? redRamp(t) : blueRamp(t));
-            vertex(m.tri.vertices[i].pos);
+            vertex(m.vertices[i].pos);
         }
     glEnd();
 }
 
-void renderFrame(const ViewerState& state, const SceneControls& c, TrackHand& trackball, int64_t nowMs) {
+void SceneRenderer::renderFrame(const SceneInput& c, TrackHand& trackball, int64_t nowMs) {
     glClearColor(0.5f, 0.6f, 0.7f, 0.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glMatrixMode(GL_MODELVIEW);
@@ -332,17 +336,17 @@ void renderFrame(const ViewerState& state, const SceneControls& c, TrackHand& tr
     glGetIntegerv(GL_VIEWPORT, view.viewport.data());
     glMultMatrixd(trackball.apply(view, nowMs).data());
 
-    const float s = sceneScale(state.mesh, state.zoom);
+    const float s = sceneScale(c.boxMin, c.boxMax, c.zoom);
     glScalef(s, s, s);
-    const Vec3 centre = (state.mesh.bboxMin + state.mesh.bboxMax) * 0.5f;
+    const Vec3 centre = (c.boxMin + c.boxMax) * 0.5f;
     glTranslatef(-centre.x, -centre.y, -centre.z);
 
-    if (c.meshSolid) drawSurface(state, c);
-    if (c.drawGrid && state.potentialGrid.loaded) drawGridPoints(state, c);
-    if (c.drawGradient) drawGradient(state, c);
-    if (c.showLines) drawLines(state, c);
-    if (c.showDecorations) drawDecorations(state);
-    if (c.showOffsets) drawOffsetSurfaces(state, c);
+    if (c.meshSolid) drawSurface(c);
+    if (c.drawGrid && c.potential != nullptr && c.potential->loaded) drawGridPoints(c);
+    if (c.drawGradient) drawGradient(c);
+    if (c.showLines) drawLines(c);
+    if (c.showDecorations) drawDecorations(c);
+    if (c.showOffsets) drawOffsetSurfaces(c);
     glFlush();
 }
 

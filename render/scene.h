@@ -1,24 +1,61 @@
 // The viewer's frame: fixed-function OpenGL state, projection, camera and the
 // six scene layers. Everything here runs with a compatibility-profile context
-// current and only reads the viewer's state.
+// current and reads only the plain data of a SceneInput, which the window
+// builds from its own state for every frame.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <span>
+#include <vector>
 
+#include "field_line.h"
+#include "grid.h"
+#include "mesh.h"
 #include "trackball.h"
-#include "viewer_state.h"
 
 namespace quorax {
 
-// Settings of the layers, read from the window's controls for every frame.
-struct SceneControls {
+// A surface as the frame sees it: the vertices and faces of a core mesh (not
+// owned), one value per vertex, and the vertices and faces not to draw.
+struct SceneSurface {
+    std::span<const MeshVertex> vertices;
+    std::span<const MeshFace> faces;
+    std::vector<float> values;        // per vertex; colours the surface or the point cloud
+    std::vector<bool> hiddenVertices; // empty: none hidden
+    std::vector<bool> hiddenFaces;    // empty: none hidden
+
+    bool vertexHidden(std::size_t i) const { return i < hiddenVertices.size() && hiddenVertices[i]; }
+    bool faceHidden(std::size_t i) const { return i < hiddenFaces.size() && hiddenFaces[i]; }
+};
+
+// One lit triangle of the decorations, with the normal it is drawn with.
+struct SceneTriangle {
+    Vec3 normal;
+    std::array<Vec3, 3> corners;
+};
+
+// Everything one frame draws, and the switches and limits of its layers.
+struct SceneInput {
+    SceneSurface surface;                     // the main model
+    Vec3 boxMin = {1, 1, 1}, boxMax = {-1, -1, -1}; // the box the view fits
+    float zoom = 1.0f;                        // divisor of the fitting scale
+    float facePowerMin = 0.0f, facePowerMax = 0.0f; // range of the face colours
+    std::array<SceneSurface, 4> offsets;      // offset surfaces, drawn as point clouds
+    const PotentialGrid* potential = nullptr; // grid points (not owned)
+    const GradientGrid* gradient = nullptr;   // gradient vectors, and the probe's node spacing
+    const FieldLine* probeLine = nullptr;
+    const std::vector<FieldLine>* fieldLines = nullptr;
+    bool linesReady = false;                  // probeLine and fieldLines hold a result
+    std::vector<SceneTriangle> decorations;   // arrow heads along the lines
+
     bool meshSolid = true;       // surface drawn ("solid"), or hidden
     bool drawGrid = true;        // grid points
     bool drawGradient = false;   // gradient vectors
     bool showLines = false;      // probe cross, probe line and field lines
     bool showDecorations = false;
     bool showOffsets = false;    // offset surfaces as point clouds
-    bool surfaceColor = false;   // colour the surface by its electrostatic values
+    bool surfaceColor = false;   // colour the surface by its values
     bool showFacePower = false;  // colour the faces by their power
     float minPot = 5.0f, maxPot = 15.0f;          // ramp of the surface and the grid points
     float lowerG = 0.1f, upperG = 1000.0f;         // gradient lengths shown
@@ -35,25 +72,15 @@ struct SceneControls {
 // depth test, back-face culling, normalisation of normals, blend function.
 void setupGlState();
 
-// Viewport and a 30° perspective for a panel of width × height pixels. The
-// aspect is always the larger side over the smaller.
+// Viewport and a perspective for a panel of width × height pixels, with the
+// panel's own aspect (width over height), so a sphere stays round in any
+// panel. The field of view is 30° across the panel's shorter side.
 void setupProjection(int width, int height);
 double projectionAspect(double width, double height);
+double verticalFieldOfView(double width, double height);
 
-// Scale that fits the main mesh's bounding box into the view: (2 / diagonal) / zoom.
-float sceneScale(const ViewerMesh& mesh, float zoom);
-
-// Draws one frame (without swapping): background, camera from (3, 3, 3), the
-// trackball, the normalisation to the mesh's box, then the layers in order.
-void renderFrame(const ViewerState& state, const SceneControls& controls, TrackHand& trackball, int64_t nowMs);
-
-// The layers, each drawn only when its switch holds (renderFrame checks them).
-void drawSurface(const ViewerState& state, const SceneControls& c);
-void drawGridPoints(const ViewerState& state, const SceneControls& c);
-void drawGradient(const ViewerState& state, const SceneControls& c);
-void drawLines(const ViewerState& state, const SceneControls& c);
-void drawDecorations(const ViewerState& state);
-void drawOffsetSurfaces(const ViewerState& state, const SceneControls& c);
+// Scale that fits a bounding box into the view: (2 / diagonal) / zoom.
+float sceneScale(Vec3 boxMin, Vec3 boxMax, float zoom);
 
 // Colour ramps: white at t = 0, red (negative values) or blue (positive) at t = 1.
 inline Vec3 redRamp(float t) { return {1.0f, 1.0f - t, 1.0f - t}; }
@@ -61,5 +88,28 @@ inline Vec3 blueRamp(float t) { return {1.0f - t, 1.0f - t, 1.0f}; }
 
 // Colour of a surface vertex with value q under ramp limits lo, hi.
 Vec3 surfaceValueColor(float q, float lo, float hi);
+
+// Draws frames. Owns the buffers the surface's vertex arrays are built in, so
+// that after the first frames a frame allocates nothing; one per GL context.
+class SceneRenderer {
+  public:
+    // One frame (without swapping): background, camera from (3, 3, 3), the
+    // trackball, the normalisation to the input's box, then the layers in order.
+    void renderFrame(const SceneInput& in, TrackHand& trackball, int64_t nowMs);
+
+    // The layers, each drawn only when its switch holds (renderFrame checks them).
+    void drawSurface(const SceneInput& in);
+    static void drawGridPoints(const SceneInput& in);
+    static void drawGradient(const SceneInput& in);
+    static void drawLines(const SceneInput& in);
+    static void drawDecorations(const SceneInput& in);
+    static void drawOffsetSurfaces(const SceneInput& in);
+
+  private:
+    std::vector<uint32_t> corners_;  // vertex index of every drawn corner
+    std::vector<Vec3> cornerPos_;    // per-corner copies for face colours
+    std::vector<Vec3> cornerNrm_;
+    std::vector<Vec3> colors_;       // per vertex, or per corner
+};
 
 } // namespace quorax

@@ -234,21 +234,21 @@ double trackballLift(double x, double y) {
 
 TrackHand::TrackHand()
     : bindings_{
-          {0, 0, 3, 1},       // left: free rotation
-          {7, 0, 3, 33},      // Ctrl + left: pan in the x–y plane
-          {7, 0, 3, 2},       // middle: pan in the x–y plane
-          {10, 4096, 2, 3},   // left + middle: scale
-          {10, 4096, 2, 17},  // Shift + left: scale
-          {10, 4096, 2, 8},   // wheel (reserved): scale
-          {4, 1024, 3, 129},  // handles: lines x, y, z
-          {5, 1024, 3, 129},
-          {6, 1024, 3, 129},
-          {1, 1024, 3, 129},  // handles: cylinders x, y, z
-          {2, 1024, 3, 129},
-          {3, 1024, 3, 129},
-          {7, 1024, 3, 129},  // handles: planes x–y, z–y, x–z
-          {8, 1024, 3, 129},
-          {9, 1024, 3, 129},
+          {Manipulator::Sphere, InputSpace::Rays, DragTarget::Current, 1},          // left: free rotation
+          {Manipulator::PlaneXY, InputSpace::Rays, DragTarget::Current, 33},        // Ctrl + left: pan in x–y
+          {Manipulator::PlaneXY, InputSpace::Rays, DragTarget::Current, 2},         // middle: pan in x–y
+          {Manipulator::Scale, InputSpace::WindowPixels, DragTarget::CurrentAndInverse, 3},  // left + middle
+          {Manipulator::Scale, InputSpace::WindowPixels, DragTarget::CurrentAndInverse, 17}, // Shift + left
+          {Manipulator::Scale, InputSpace::WindowPixels, DragTarget::CurrentAndInverse, 8},  // wheel (reserved)
+          {Manipulator::LineX, InputSpace::HandleRays, DragTarget::Current, 129},   // handles: lines,
+          {Manipulator::LineY, InputSpace::HandleRays, DragTarget::Current, 129},
+          {Manipulator::LineZ, InputSpace::HandleRays, DragTarget::Current, 129},
+          {Manipulator::CylinderX, InputSpace::HandleRays, DragTarget::Current, 129}, // cylinders,
+          {Manipulator::CylinderY, InputSpace::HandleRays, DragTarget::Current, 129},
+          {Manipulator::CylinderZ, InputSpace::HandleRays, DragTarget::Current, 129},
+          {Manipulator::PlaneXY, InputSpace::HandleRays, DragTarget::Current, 129}, // planes
+          {Manipulator::PlaneZY, InputSpace::HandleRays, DragTarget::Current, 129},
+          {Manipulator::PlaneXZ, InputSpace::HandleRays, DragTarget::Current, 129},
       },
       current_(identityMatrix()), placement_(identityMatrix()), startCurrent_(identityMatrix()),
       startPlacement_(identityMatrix()), prevStep_(identityMatrix()), spinBase_(identityMatrix()),
@@ -328,7 +328,7 @@ void TrackHand::drag(int x, int y, int code, int64_t nowMs) {
     reselectIfChanged(code);
     if (!pressed_) return;
     if (modeChanged_) startDrag(x, y, nowMs);
-    if (mode_ < 0) return;
+    if (!mode_) return;
 
     // The last measured step spans more than kStepMs, so its speed is not
     // dominated by the jitter of single mouse events.
@@ -347,14 +347,15 @@ void TrackHand::drag(int x, int y, int code, int64_t nowMs) {
     // ... carried to world, where it acts about the centre at world scale.
     const Matrix4 world = matrixProduct(startPlacement_, matrixProduct(local, fromWorld));
 
-    if (target_ == 3 || target_ == 2) current_ = matrixProduct(world, startCurrent_);
-    if (target_ == 2) {
+    if (target_ == DragTarget::Current || target_ == DragTarget::CurrentAndInverse)
+        current_ = matrixProduct(world, startCurrent_);
+    if (target_ == DragTarget::CurrentAndInverse) {
         // The scene scales while the trackball frame takes the inverse.
         Matrix4 localInverse;
         if (invertMatrix(local, localInverse))
             placement_ = matrixProduct(startPlacement_, localInverse);
     }
-    if (target_ == 1) placement_ = matrixProduct(world, startPlacement_);
+    if (target_ == DragTarget::Placement) placement_ = matrixProduct(world, startPlacement_);
 
     Matrix4 prevInverse;
     if (invertMatrix(prevStep_, prevInverse))
@@ -406,7 +407,7 @@ void TrackHand::reselectIfChanged(int code) {
 }
 
 double TrackHand::hitDistance(const MyMode& record, int x, int y) const {
-    if (record.mode == 0 || record.mode == 10) {
+    if (record.mode == Manipulator::Sphere || record.mode == Manipulator::Scale) {
         // Window point with y up, tested against the unit sphere: only the
         // lower-left corner pixel lies inside it.
         const double wx = x;
@@ -439,7 +440,9 @@ bool TrackHand::pickRay(int x, int y, Ray& ray) const {
 }
 
 bool TrackHand::manipulatorMatrix(int x, int y, Matrix4& m) const {
-    if (mode_ == 10) {
+    if (!mode_) return false;
+    const Manipulator mode = *mode_;
+    if (mode == Manipulator::Scale) {
         // Raw pixels, y down: 100 px down halves, 100 px up doubles.
         m = scaleMatrix(std::exp2(-0.01 * y));
         return true;
@@ -447,7 +450,8 @@ bool TrackHand::manipulatorMatrix(int x, int y, Matrix4& m) const {
     Ray ray;
     if (!pickRay(x, y, ray)) return false;
 
-    if (mode_ == 0) {
+    switch (mode) {
+    case Manipulator::Sphere: {
         // Camera axes (rows of the model-view) in the trackball frame.
         Matrix4 fromWorld;
         if (!invertMatrix(startPlacement_, fromWorld)) return false;
@@ -466,19 +470,24 @@ bool TrackHand::manipulatorMatrix(int x, int y, Matrix4& m) const {
         m = rotationMatrix(frameAxis, angle);
         return true;
     }
-    if (mode_ >= 1 && mode_ <= 3) {
+    case Manipulator::CylinderX:
+    case Manipulator::CylinderY:
+    case Manipulator::CylinderZ: {
         // Cylinder: angle of the hit in the plane perpendicular to the axis.
-        const Vec3d axis = kAxes[mode_ - 1];
-        const Vec3d e1 = kAxes[mode_ % 3];
+        const int i = static_cast<int>(mode) - static_cast<int>(Manipulator::CylinderX);
+        const Vec3d axis = kAxes[i];
+        const Vec3d e1 = kAxes[(i + 1) % 3];
         const Vec3d e2 = cross(axis, e1);
         Vec3d hit;
         if (!intersectPlane(ray.origin, ray.direction, axis, hit)) return false;
         m = rotationMatrix(axis, std::atan2(dot(hit, e2), dot(hit, e1)));
         return true;
     }
-    if (mode_ >= 4 && mode_ <= 6) {
+    case Manipulator::LineX:
+    case Manipulator::LineY:
+    case Manipulator::LineZ: {
         // Line: the point of the axis closest to the ray.
-        const Vec3d a = kAxes[mode_ - 4];
+        const Vec3d a = kAxes[static_cast<int>(mode) - static_cast<int>(Manipulator::LineX)];
         const double b = dot(a, ray.direction);
         const double denom = 1.0 - b * b;
         if (denom < 1e-12) return false;
@@ -486,15 +495,20 @@ bool TrackHand::manipulatorMatrix(int x, int y, Matrix4& m) const {
         m = translationMatrix(s * a);
         return true;
     }
-    if (mode_ >= 7 && mode_ <= 9) {
+    case Manipulator::PlaneXY:
+    case Manipulator::PlaneZY:
+    case Manipulator::PlaneXZ: {
         // Plane through the centre spanned by two axes: x–y, z–y, x–z.
         static const int kSpans[3][2] = {{0, 1}, {2, 1}, {0, 2}};
-        const int* span = kSpans[mode_ - 7];
+        const int* span = kSpans[static_cast<int>(mode) - static_cast<int>(Manipulator::PlaneXY)];
         Vec3d hit;
         if (!intersectPlane(ray.origin, ray.direction, cross(kAxes[span[0]], kAxes[span[1]]), hit))
             return false;
         m = translationMatrix(hit);
         return true;
+    }
+    case Manipulator::Scale:
+        break;
     }
     return false;
 }

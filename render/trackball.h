@@ -44,6 +44,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace quorax {
@@ -89,15 +90,45 @@ struct Vec3d {
     double z = 0.0;
 };
 
-// One record of the binding table: a button code starts a manipulator mode.
+// What a drag moves: a free rotation on the trackball sphere, a rotation
+// about one axis (cylinder), a slide along one axis (line) or in a plane
+// through the centre spanned by two axes, or a uniform scale.
+enum class Manipulator : uint8_t {
+    Sphere,
+    CylinderX,
+    CylinderY,
+    CylinderZ,
+    LineX,
+    LineY,
+    LineZ,
+    PlaneXY,
+    PlaneZY,
+    PlaneXZ,
+    Scale,
+};
+
+// The space a manipulator reads the pointer in. In the binding table it
+// follows from the manipulator (scale reads pixels, the others rays), so the
+// manipulators dispatch on the manipulator alone.
+enum class InputSpace : uint16_t {
+    Rays = 0,            // the pointer un-projected to a ray
+    HandleRays = 1024,   // the same rays, for a press on a handle
+    WindowPixels = 4096, // raw window pixels
+};
+
+// The matrices a drag changes.
+enum class DragTarget : uint8_t {
+    Placement = 1,               // the trackball's frame (centre and scale)
+    CurrentAndInverse = 2,       // the scene, while the frame takes the inverse
+    Current = 3,                 // the scene
+};
+
+// One record of the binding table: a button code starts a manipulator.
 struct MyMode {
-    uint8_t mode;        // 0 sphere, 1–3 cylinder x/y/z, 4–6 line x/y/z,
-                         // 7–9 plane x–y / z–y / x–z, 10 scale
-    uint16_t inputSpace; // 0 un-projected rays, 4096 raw window pixels, 1024 handle
-                         // rays; in this table it follows from the mode (scale reads
-                         // pixels, the others rays), so the manipulators use the mode
-    uint8_t target;      // 3 current matrix, 2 current and inverse onto placement, 1 placement
-    uint32_t code;       // button code that selects the record
+    Manipulator mode;
+    InputSpace inputSpace;
+    DragTarget target;
+    uint32_t code; // button code that selects the record
 };
 
 class TrackHand {
@@ -138,8 +169,8 @@ class TrackHand {
     const Matrix4& placementMatrix() const { return placement_; }
     bool spinning() const { return spinning_; }
     bool pressed() const { return pressed_; }
-    // Mode number of the selected manipulator (see MyMode), −1 before any.
-    int mode() const { return mode_; }
+    // The selected manipulator; none before the first bound press.
+    std::optional<Manipulator> mode() const { return mode_; }
 
   private:
     struct Ray {
@@ -169,8 +200,8 @@ class TrackHand {
     ViewSample view_;
 
     int currentCode_ = 0;
-    int mode_ = -1;
-    int target_ = 3;
+    std::optional<Manipulator> mode_;
+    DragTarget target_ = DragTarget::Current;
     bool modeChanged_ = false;
     bool pressed_ = false;
     bool spinEnabled_ = false;

@@ -4,11 +4,6 @@
 
 namespace quorax {
 
-ViewerRandom& viewerRandom() {
-    static ViewerRandom random;
-    return random;
-}
-
 void placeDecorations(const std::vector<FieldLine>& lines, float skipSize, float pyrSize, float skipRand,
                       ViewerRandom& random, std::vector<Vec3>& positions, std::vector<Vec3>& directions,
                       std::vector<float>& sizes) {

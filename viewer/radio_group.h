@@ -10,9 +10,14 @@ namespace quorax {
 
 class RadioGroup : public QGroupBox {
     Q_OBJECT
+    Q_PROPERTY(QStringList items READ items WRITE setItems)
+    Q_PROPERTY(int itemIndex READ itemIndex WRITE setItemIndex NOTIFY itemIndexChanged)
 
 public:
-    RadioGroup(const QString& caption, const QStringList& items, int itemIndex, QWidget* parent = nullptr);
+    explicit RadioGroup(QWidget* parent = nullptr);
+    QStringList items() const;
+    // Replaces the buttons by one per item, none chosen.
+    void setItems(const QStringList& items);
     int itemIndex() const;
     void setItemIndex(int index);
 

@@ -6,9 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
-#include <QGridLayout>
-#include <QHBoxLayout>
-#include <QLabel>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
@@ -16,23 +14,24 @@
 #include <QOpenGLContext>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollArea>
+#include <QSettings>
 #include <QSpinBox>
-#include <QSplitter>
 #include <QStyle>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
-#include <QVBoxLayout>
 #include <QWheelEvent>
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cstdio>
+#include <filesystem>
 
+#include "decorations.h"
 #include "gl_panel.h"
 #include "number_scan.h"
 #include "number_text.h"
@@ -41,59 +40,6 @@
 
 namespace quorax {
 namespace {
-
-// Layout helpers: controls stacked in a column, a caption beside an edit.
-QPushButton* button(QWidget* parent, QVBoxLayout* column, const char* name, const QString& caption) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    column->addWidget(b);
-    return b;
-}
-
-QCheckBox* checkBox(QWidget* parent, QVBoxLayout* column, const char* name, const QString& caption, bool checked) {
-    auto* c = new QCheckBox(caption, parent);
-    c->setObjectName(name);
-    c->setChecked(checked);
-    column->addWidget(c);
-    return c;
-}
-
-QLineEdit* edit(QWidget* parent, QVBoxLayout* column, const char* name, const QString& text,
-                const QString& label = QString()) {
-    auto* row = new QHBoxLayout;
-    auto* e = new QLineEdit(text, parent);
-    e->setObjectName(name);
-    if (!label.isEmpty()) {
-        auto* l = new QLabel(label, parent);
-        l->setBuddy(e);
-        row->addWidget(l, 1);
-        e->setMaximumWidth(90);
-    }
-    row->addWidget(e, 1);
-    column->addLayout(row);
-    return e;
-}
-
-QSpinBox* spin(QWidget* parent, const char* name, int value, int min, int max, int step = 1) {
-    auto* s = new QSpinBox(parent);
-    s->setObjectName(name);
-    s->setRange(min, max);
-    s->setSingleStep(step);
-    s->setValue(value);
-    return s;
-}
-
-QSpinBox* spinRow(QWidget* parent, QVBoxLayout* column, const char* name, int value, int min, int max, int step,
-                  const QString& label) {
-    auto* row = new QHBoxLayout;
-    auto* s = spin(parent, name, value, min, max, step);
-    auto* l = new QLabel(label, parent);
-    l->setBuddy(s);
-    row->addWidget(l, 1);
-    row->addWidget(s);
-    column->addLayout(row);
-    return s;
-}
 
 QFileDialog* openDialog(QWidget* parent, const char* name, const QString& suffix, const QString& filter) {
     auto* d = new QFileDialog(parent);
@@ -134,21 +80,46 @@ TForm1::TForm1(const std::vector<std::string>& args, QWidget* parent) : QMainWin
     addExportEntry();
     PageControl1->setCurrentIndex(0); // POTENTIAL
     readArguments(args);
+    restoreLayout();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    if (!autoRun) saveLayout(); // an unattended run leaves the user's layout alone
+}
+
+namespace {
+
+constexpr const char* kSettingsOrganization = "QUORAX";
+constexpr const char* kSettingsApplication = "quorax1";
+
+} // namespace
+
+void TForm1::restoreLayout() {
+    const QSettings settings(kSettingsOrganization, kSettingsApplication);
+    if (Splitter1->restoreState(settings.value("layout/panel").toByteArray()) &&
+        Panel2->restoreState(settings.value("layout/log").toByteArray()))
+        return;
+    // A fresh start: the panel 265 pixels wide and the log 67 high, handles
+    // included, so the view keeps its size in the default window.
+    Splitter1->setSizes({265 - Splitter1->handleWidth(), width() - 265});
+    Panel2->setSizes({height() - 67, 67 - Panel2->handleWidth()});
+}
+
+void TForm1::saveLayout() const {
+    QSettings settings(kSettingsOrganization, kSettingsApplication);
+    settings.setValue("layout/panel", Splitter1->saveState());
+    settings.setValue("layout/log", Panel2->saveState());
+}
 
 void TForm1::buildWindow() {
-    setObjectName("Form1");
-    setWindowTitle("QUORAX");
+    setupUi(this);
     move(287, 119);
-    resize(845, 682);
+    // The panel and the log keep their sizes when the window grows; the view takes the rest.
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Panel2->setStretchFactor(0, 1);
+    Panel2->setStretchFactor(1, 0);
 
-    ToolBar1 = new QToolBar(this);
-    ToolBar1->setObjectName("ToolBar1");
-    ToolBar1->setMovable(false);
-    ToolBar1->setIconSize(QSize(22, 22));
-    addToolBar(ToolBar1);
     ToolBar1->addSeparator()->setObjectName("ToolButton1");
     TB_loadmodel = new QToolButton(ToolBar1);
     TB_loadmodel->setObjectName("TB_loadmodel");
@@ -177,214 +148,6 @@ void TForm1::buildWindow() {
     autotimer = new QTimer(this);
     autotimer->setObjectName("autotimer");
     autotimer->setInterval(3000);
-
-    auto* central = new QWidget(this);
-    auto* main = new QHBoxLayout(central);
-    main->setContentsMargins(0, 0, 0, 0);
-    main->setSpacing(0);
-    auto* panel1 = new QWidget(central);
-    panel1->setObjectName("Panel1");
-    panel1->setFixedWidth(265);
-    auto* panel1Layout = new QVBoxLayout(panel1);
-    panel1Layout->setContentsMargins(0, 0, 0, 0);
-    PageControl1 = new QTabWidget(panel1);
-    PageControl1->setObjectName("PageControl1");
-    panel1Layout->addWidget(PageControl1);
-    PageControl1->addTab(buildPotentialTab(), "POTENTIAL");
-    PageControl1->addTab(buildOffsTab(), "OFFS");
-    PageControl1->addTab(buildBatTab(), "BAT");
-    TabSheet5 = buildLinesTab();
-    PageControl1->addTab(TabSheet5, "LINES");
-
-    auto* panel2 = new QWidget(central);
-    panel2->setObjectName("Panel2");
-    auto* panel2Layout = new QVBoxLayout(panel2);
-    panel2Layout->setContentsMargins(0, 0, 0, 0);
-    panel2Layout->setSpacing(0);
-    PanelOGL = new GLPanel(panel2);
-    PanelOGL->setObjectName("PanelOGL");
-    PanelOGL->setMinimumSize(64, 64);
-    Memo1 = new QPlainTextEdit(panel2);
-    Memo1->setObjectName("Memo1");
-    Memo1->setReadOnly(true);
-    Memo1->setFixedHeight(67);
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setStyleSheet("QPlainTextEdit { background-color: rgb(166, 202, 240); color: rgb(0, 0, 128); }");
-    Memo1->setPlainText("Program Started");
-    panel2Layout->addWidget(PanelOGL, 1);
-    panel2Layout->addWidget(Memo1);
-
-    main->addWidget(panel1);
-    main->addWidget(panel2, 1);
-    setCentralWidget(central);
-}
-
-QWidget* TForm1::buildPotentialTab() {
-    auto* tab = new QWidget;
-    tab->setObjectName("TabSheet1");
-    auto* c = new QVBoxLayout(tab);
-    Button1 = button(tab, c, "Button1", "Read DX Potential");
-    Button2 = button(tab, c, "Button2", "Assign to ELECTROSTATIC   !");
-    Button5 = button(tab, c, "Button5", "Assign to LIPOPHYLIC   !");
-    Button3 = button(tab, c, "Button3", "Export to OBJ");
-    cb_drawgrid = checkBox(tab, c, "cb_drawgrid", "draw grid points", true);
-    CB_surfcolor = checkBox(tab, c, "CB_surfcolor", "show potential color on surface", false);
-    RGmeshdraw = new RadioGroup("MESH DRAW", {"hidden", "solid"}, 1, tab);
-    RGmeshdraw->setObjectName("RGmeshdraw");
-    c->addWidget(RGmeshdraw);
-    E_min_pot = edit(tab, c, "E_min_pot", "5.0", "lower limit RAMP");
-    E_max_pot = edit(tab, c, "E_max_pot", "15.0", "upper limit RAMP");
-    c->addStretch(1);
-    return tab;
-}
-
-QWidget* TForm1::buildOffsTab() {
-    auto* tab = new QWidget;
-    tab->setObjectName("TabSheet2");
-    auto* c = new QVBoxLayout(tab);
-    off1 = button(tab, c, "off1", "off1");
-    off2 = button(tab, c, "off2", "off2");
-    off3 = button(tab, c, "off3", "off3");
-    off4 = button(tab, c, "off4", "off4");
-    b_offsetpot = button(tab, c, "b_offsetpot", "offset POT");
-    cb_showoff = checkBox(tab, c, "cb_showoff", "showOff", false);
-    E_lower = edit(tab, c, "E_lower", "5,0", "lower limit DISPLAY");
-    E_upper = edit(tab, c, "E_upper", "15,0", "upper limit DISPLAY");
-    E_lower_ramp = edit(tab, c, "E_lower_ramp", "5,0", "lower limit RAMP");
-    E_upper_ramp = edit(tab, c, "E_upper_ramp", "15,0", "upper limit RAMP");
-    c->addStretch(1);
-    return tab;
-}
-
-QWidget* TForm1::buildBatTab() {
-    auto* tab = new QWidget;
-    tab->setObjectName("TabSheet3");
-    auto* c = new QVBoxLayout(tab);
-    Eexe = edit(tab, c, "Eexe", "quorax", "exe");
-    // A file pattern with the FROM, TO and STEP of its number series below it.
-    auto series = [&](const char* e, const QString& text, const QString& label, const char* from, const char* to,
-                      const char* step, QLineEdit*& editOut, QSpinBox*& f, QSpinBox*& t, QSpinBox*& s) {
-        editOut = edit(tab, c, e, text, label);
-        auto* grid = new QGridLayout;
-        grid->addWidget(new QLabel("FROM", tab), 0, 0);
-        grid->addWidget(new QLabel("TO", tab), 0, 1);
-        grid->addWidget(new QLabel("STEP", tab), 0, 2);
-        f = spin(tab, from, 0, INT_MIN, INT_MAX);
-        t = spin(tab, to, 100, INT_MIN, INT_MAX);
-        s = spin(tab, step, 3, INT_MIN, INT_MAX);
-        grid->addWidget(f, 1, 0);
-        grid->addWidget(t, 1, 1);
-        grid->addWidget(s, 1, 2);
-        c->addLayout(grid);
-    };
-    series("Einput3d", "molecule.obj", "file 3D", "CSfrom3d", "CSto3d", "CSstep3d", Einput3d, CSfrom3d, CSto3d,
-           CSstep3d);
-    series("Einputdx", "molecule.dx", "file DX", "CSfromdx", "CStodx", "CSstepdx", Einputdx, CSfromdx, CStodx,
-           CSstepdx);
-    series("Eoutputln", "field_lines.txt", "linee", "CSfromln", "CStoln", "CSstepln", Eoutputln, CSfromln, CStoln,
-           CSstepln);
-    Edensitybat = edit(tab, c, "Edensitybat", "0,01", "line density eV/A2");
-    Egradientbat = edit(tab, c, "Egradientbat", "0,0", "gradient halt");
-    Eanglebat = edit(tab, c, "Eanglebat", "45,0", "angle halt");
-    CB_reducebat = checkBox(tab, c, "CB_reducebat", "do reduce points", false);
-    Ereduceanglebat = edit(tab, c, "Ereduceanglebat", "3,0", "reduce angle");
-    Bgenbat = button(tab, c, "Bgenbat", "generate BAT");
-    Memo2 = new QPlainTextEdit(tab);
-    Memo2->setObjectName("Memo2");
-    Memo2->setPlainText("quorax 3Dfile DXfile linesfile densityvalue \nhaltgradient haltangle reducepoints \nreducevalue\n"
-                        "\nEXAMPLE:\nquorax.exe molecule.obj molecule.dx \nfield_lines.txt \n0.01 0.0 45.0 0 3.0");
-    Memo2->setEnabled(false);
-    c->addWidget(Memo2, 1);
-    return tab;
-}
-
-QWidget* TForm1::buildLinesTab() {
-    auto* scroll = new QScrollArea;
-    scroll->setObjectName("TabSheet5");
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    auto* tab = new QWidget;
-    auto* c = new QVBoxLayout(tab);
-    c->setSpacing(3);
-    B_gradient = button(tab, c, "B_gradient", "calculate grad");
-    CB_usesmoothgrad = checkBox(tab, c, "CB_usesmoothgrad", "Smooth gradient", true);
-    CB_drawgrad = checkBox(tab, c, "CB_drawgrad", "show gradient", false);
-    {
-        auto* row = new QHBoxLayout;
-        CB_slice = new QCheckBox("slice", tab);
-        CB_slice->setObjectName("CB_slice");
-        CS_slicenum = spin(tab, "CS_slicenum", 10, -1000000, 1000000);
-        CB_xyzslice = new QComboBox(tab);
-        CB_xyzslice->setObjectName("CB_xyzslice");
-        CB_xyzslice->addItems({"X", "Y", "Z"});
-        CB_xyzslice->setCurrentIndex(0);
-        row->addWidget(CB_slice);
-        row->addWidget(CS_slicenum);
-        row->addWidget(CB_xyzslice);
-        c->addLayout(row);
-    }
-    {
-        auto* row = new QHBoxLayout;
-        row->addWidget(new QLabel("SHOW GRAD MIN-MAX", tab), 1);
-        E_lowerG = new QLineEdit("0,1", tab);
-        E_lowerG->setObjectName("E_lowerG");
-        E_upperG = new QLineEdit("1000", tab);
-        E_upperG->setObjectName("E_upperG");
-        E_lowerG->setMaximumWidth(50);
-        E_upperG->setMaximumWidth(50);
-        row->addWidget(E_lowerG);
-        row->addWidget(E_upperG);
-        c->addLayout(row);
-    }
-    {
-        auto* row = new QHBoxLayout;
-        CSE_X = spin(tab, "CSE_X", 10, 1, 200, 10);
-        CSE_Y = spin(tab, "CSE_Y", 10, 1, 200, 10);
-        CSE_Z = spin(tab, "CSE_Z", 10, 1, 200, 10);
-        row->addWidget(CSE_X);
-        row->addWidget(CSE_Y);
-        row->addWidget(CSE_Z);
-        c->addLayout(row);
-    }
-    calcline = button(tab, c, "calcline", "calc probe line");
-    E_numlinesX = edit(tab, c, "E_numlinesX", "1000", "NUMBER of lines");
-    Button6 = button(tab, c, "Button6", "<- equal lines");
-    CSEintegrationsteps = spinRow(tab, c, "CSEintegrationsteps", 200, 10, 2000, 10, "MAX line integration steps");
-    CSE_numlines = spinRow(tab, c, "CSE_numlines", 200, 10, 2000, 10, "NUMBER of lines");
-    xxx = button(tab, c, "xxx", "OLD POW LINES");
-    E_densityparam = edit(tab, c, "E_densityparam", "0,01", "Lines x eV/A2");
-    B_powlines = button(tab, c, "B_powlines", "NEW POW LINES ");
-    E_minpotline = edit(tab, c, "E_minpotline", "0,0", "Min potential vertex");
-    {
-        auto* row = new QHBoxLayout;
-        CB_showfacepot = new QCheckBox("x", tab);
-        CB_showfacepot->setObjectName("CB_showfacepot");
-        B_func = new QPushButton("func", tab);
-        B_func->setObjectName("B_func");
-        row->addWidget(CB_showfacepot);
-        row->addWidget(B_func);
-        c->addLayout(row);
-    }
-    CB_farfromsurface = checkBox(tab, c, "CB_farfromsurface", "start far from surface", true);
-    E_haltgradient = edit(tab, c, "E_haltgradient", "0,00", "gradient lower limit HALT");
-    E_haltangle = edit(tab, c, "E_haltangle", "45", "line angle HALT");
-    CB_showlines = checkBox(tab, c, "CB_showlines", "show lines", false);
-    CB_lightingarc = checkBox(tab, c, "CB_lightingarc", "show lightning arc", false);
-    CB_lightingbolt = checkBox(tab, c, "CB_lightingbolt", "show lightning  bolt", false);
-    B_decor1 = button(tab, c, "B_decor1", "DECO 1");
-    E_skipsize = edit(tab, c, "E_skipsize", "5,0", "skip size");
-    E_pyrsize = edit(tab, c, "E_pyrsize", "2,0", "pyr size");
-    E_skiprand = edit(tab, c, "E_skiprand", "0,2", "skip rand");
-    CB_showdeco = checkBox(tab, c, "CB_showdeco", "show deco", false);
-    B_exportdeco = button(tab, c, "B_exportdeco", "EXPORT DECO");
-    B_reducepoints_XXL = button(tab, c, "B_reducepoints_XXL", "Reduce points Strongly");
-    Ereduceangle = edit(tab, c, "Ereduceangle", "3,0", "ANGLE");
-    B_exportlines = button(tab, c, "B_exportlines", "Export Lines");
-    E_nomelinee = edit(tab, c, "E_nomelinee", "field_lines.txt");
-    b_expjson = button(tab, c, "b_expjson", "Export JSON");
-    c->addStretch(1);
-    scroll->setWidget(tab);
-    return scroll;
 }
 
 void TForm1::connectHandlers() {
@@ -438,6 +201,7 @@ void TForm1::connectHandlers() {
     connect(PanelOGL, &GLPanel::mousePressed, this, &TForm1::PanelOGLMouseDown);
     connect(PanelOGL, &GLPanel::mouseMoved, this, &TForm1::PanelOGLMouseMove);
     connect(PanelOGL, &GLPanel::mouseReleased, this, &TForm1::PanelOGLMouseUp);
+    connect(PanelOGL, &GLPanel::wheelTurned, this, &TForm1::PanelOGLMouseWheel);
 }
 
 void TForm1::readArguments(const std::vector<std::string>& args) {
@@ -458,7 +222,25 @@ void TForm1::readArguments(const std::vector<std::string>& args) {
     autotimer->start();
 }
 
+std::string fullPath(const std::string& path) {
+    return QFileInfo(QString::fromStdString(path)).absoluteFilePath().toStdString();
+}
+
+bool fileExists(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec);
+}
+
 void TForm1::log(const QString& line) { Memo1->appendPlainText(line); }
+
+void TForm1::logFile(const std::string& what, const std::string& path, const std::string& details, bool replaced) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    std::string line = what + " " + fullPath(path) + ": " + details;
+    if (!ec) line += ", " + std::to_string(size) + " bytes";
+    if (replaced) line += "; it replaced the file that was there";
+    log(line);
+}
 
 void TForm1::requestFrame() { PanelOGL->update(); }
 
@@ -484,9 +266,62 @@ float TForm1::frameValue(QLineEdit* e) {
     return it != lastGoodValue_.end() ? it->second : 0.0f;
 }
 
-SceneControls TForm1::sceneControls() {
-    SceneControls c;
+namespace {
+
+// The frame's view of a viewer surface: the core mesh, the electrostatic
+// values, and the deleted vertices and faces as hidden ones.
+SceneSurface sceneSurface(const ViewerMesh& m) {
+    SceneSurface s;
+    s.vertices = m.tri.vertices;
+    s.faces = m.tri.faces;
+    s.values.reserve(m.vertexData.size());
+    for (const ViewerVertexData& d : m.vertexData) s.values.push_back(d.electrostatic);
+    for (int32_t i = 0; i < m.vertexCount(); ++i)
+        if (m.vertexDeleted(i)) {
+            s.hiddenVertices.resize(m.vertexData.size());
+            s.hiddenVertices[static_cast<std::size_t>(i)] = true;
+        }
+    for (int32_t i = 0; i < m.faceCount(); ++i)
+        if (m.faceDeleted(i)) {
+            s.hiddenFaces.resize(m.faceFlags.size());
+            s.hiddenFaces[static_cast<std::size_t>(i)] = true;
+        }
+    return s;
+}
+
+// The six triangles of every decoration with the normals they are lit by:
+// one per side, the base's for both base triangles.
+std::vector<SceneTriangle> decorationTriangles(const ViewerState& state) {
+    std::vector<SceneTriangle> out;
+    const std::size_t n = std::min({state.decorationPositions.size(), state.decorationDirections.size(),
+                                    state.decorationSizes.size()});
+    out.reserve(6 * n);
+    for (std::size_t k = 0; k < n; ++k) {
+        const Pyramid p = pyramidGeometry(state.decorationPositions[k], state.decorationDirections[k],
+                                          state.decorationSizes[k]);
+        for (std::size_t t = 0; t < 6; ++t)
+            out.push_back({p.normals[std::min<std::size_t>(t, 4)],
+                           {p.corners[3 * t], p.corners[3 * t + 1], p.corners[3 * t + 2]}});
+    }
+    return out;
+}
+
+} // namespace
+
+SceneInput TForm1::sceneInput() {
+    SceneInput c;
     c.meshSolid = RGmeshdraw->itemIndex() == 1;
+    c.surface = sceneSurface(mesh);
+    c.boxMin = mesh.bboxMin;
+    c.boxMax = mesh.bboxMax;
+    c.zoom = zoom;
+    c.facePowerMin = facePowerMin;
+    c.facePowerMax = facePowerMax;
+    c.potential = &potentialGrid;
+    c.gradient = &gradientGrid;
+    c.probeLine = &probeLine;
+    c.fieldLines = &fieldLines;
+    c.linesReady = linesReady;
     c.drawGrid = cb_drawgrid->isChecked();
     c.drawGradient = CB_drawgrad->isChecked();
     c.showLines = CB_showlines->isChecked();
@@ -508,6 +343,9 @@ SceneControls TForm1::sceneControls() {
     c.upper = frameValue(E_upper);
     c.lowerRamp = frameValue(E_lower_ramp);
     c.upperRamp = frameValue(E_upper_ramp);
+    if (c.showOffsets)
+        for (std::size_t i = 0; i < offsetMeshes.size(); ++i) c.offsets[i] = sceneSurface(offsetMeshes[i]);
+    if (c.showDecorations && decorationsReady) c.decorations = decorationTriangles(*this);
     c.vertexArrays = qEnvironmentVariableIsEmpty("QUORAX_IMMEDIATE_MODE");
     return c;
 }
@@ -546,7 +384,7 @@ void TForm1::FormPaint() {
     // The projection is set again every frame: the panel's context may have
     // been shared or reset by the toolkit between frames.
     setupProjection(static_cast<int>(viewWidth), static_cast<int>(viewHeight));
-    renderFrame(*this, sceneControls(), trackball, clockMs());
+    renderer_.renderFrame(sceneInput(), trackball, clockMs());
     // The background's alpha is 0; the panel is composed into the window, so
     // the picture is made opaque, as a window without an alpha channel shows it.
     glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
@@ -601,8 +439,7 @@ void TForm1::FormMouseWheelUp() {
     requestFrame();
 }
 
-void TForm1::wheelEvent(QWheelEvent* e) {
-    // One call per notch of 120; finer wheels add up to notches.
+void TForm1::PanelOGLMouseWheel(QWheelEvent* e) {
     wheelRemainder_ += e->angleDelta().y();
     while (wheelRemainder_ >= 120) {
         wheelRemainder_ -= 120;
@@ -612,7 +449,6 @@ void TForm1::wheelEvent(QWheelEvent* e) {
         wheelRemainder_ += 120;
         FormMouseWheelDown();
     }
-    e->accept();
 }
 
 // ---- model loading ------------------------------------------------------
@@ -642,6 +478,9 @@ void TForm1::loadObjModel(const std::string& path) {
         log("OBJ model \"" + path + "\": " + std::to_string(skipped) +
             " faces name vertices that do not exist and were skipped");
     log(summary);
+    if (status.ok())
+        logFile("read OBJ model", path,
+                std::to_string(mesh.vertexCount()) + " vertices, " + std::to_string(mesh.faceCount()) + " faces");
     requestFrame();
 }
 

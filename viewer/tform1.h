@@ -17,6 +17,7 @@
 #include "scene.h"
 #include "trackball.h"
 #include "tracing.h"
+#include "ui_tform1.h"
 #include "viewer_state.h"
 
 class QAbstractButton;
@@ -38,12 +39,14 @@ class QWheelEvent;
 
 namespace quorax {
 
-class GLPanel;
+// The absolute, cleaned path of a file named relative to the current folder.
+std::string fullPath(const std::string& path);
+// A regular file exists at `path` (an export would replace it).
+bool fileExists(const std::string& path);
+// What a lines export holds: "<n> lines, <m> points", or why there are none.
+std::string linesSummary(bool linesReady, const std::vector<FieldLine>& lines);
 
-// "MESH DRAW": a group of radio buttons with an item index, like a radio group.
-class RadioGroup;
-
-class TForm1 : public QMainWindow, public ViewerState {
+class TForm1 : public QMainWindow, public ViewerState, public Ui::TForm1 {
     Q_OBJECT
 
 public:
@@ -55,8 +58,10 @@ public:
     explicit TForm1(const QStringList& args = {}, QWidget* parent = nullptr);
     ~TForm1() override;
 
-    // Tool bar, dialogs and timer.
-    QToolBar* ToolBar1;
+    // The controls, their captions, defaults, ranges and layout come from the
+    // Designer form (tform1.ui, members of Ui::TForm1 under their object
+    // names); the tool buttons with the style's icons, the dialogs and the
+    // timer are made here.
     QToolButton* TB_loadmodel;
     QToolButton* ToolButton3;
     QFileDialog* Open_ply;
@@ -64,55 +69,6 @@ public:
     QFileDialog* Open_dx;
     QFileDialog* Save_ply;
     QTimer* autotimer;
-    QTabWidget* PageControl1;
-    QWidget* TabSheet5; // the LINES tab
-    QPlainTextEdit* Memo1;
-    GLPanel* PanelOGL;
-
-    // POTENTIAL
-    QPushButton *Button1, *Button2, *Button5, *Button3;
-    QCheckBox *cb_drawgrid, *CB_surfcolor;
-    RadioGroup* RGmeshdraw;
-    QLineEdit *E_min_pot, *E_max_pot;
-    // OFFS
-    QPushButton *off1, *off2, *off3, *off4, *b_offsetpot;
-    QCheckBox* cb_showoff;
-    QLineEdit *E_lower, *E_upper, *E_lower_ramp, *E_upper_ramp;
-    // BAT
-    QLineEdit *Eexe, *Einput3d, *Einputdx, *Eoutputln;
-    QSpinBox *CSfrom3d, *CSto3d, *CSstep3d, *CSfromdx, *CStodx, *CSstepdx, *CSfromln, *CStoln, *CSstepln;
-    QLineEdit *Edensitybat, *Egradientbat, *Eanglebat, *Ereduceanglebat;
-    QCheckBox* CB_reducebat;
-    QPlainTextEdit* Memo2;
-    QPushButton* Bgenbat;
-    // LINES
-    QPushButton* B_gradient;
-    QCheckBox *CB_usesmoothgrad, *CB_drawgrad, *CB_slice;
-    QSpinBox* CS_slicenum;
-    QComboBox* CB_xyzslice;
-    QLineEdit *E_lowerG, *E_upperG;
-    QSpinBox *CSE_X, *CSE_Y, *CSE_Z;
-    QPushButton* calcline;
-    QLineEdit* E_numlinesX;
-    QPushButton* Button6;
-    QSpinBox *CSEintegrationsteps, *CSE_numlines;
-    QPushButton* xxx;
-    QLineEdit* E_densityparam;
-    QPushButton* B_powlines;
-    QLineEdit* E_minpotline;
-    QCheckBox* CB_showfacepot;
-    QPushButton* B_func;
-    QCheckBox* CB_farfromsurface;
-    QLineEdit *E_haltgradient, *E_haltangle;
-    QCheckBox *CB_showlines, *CB_lightingarc, *CB_lightingbolt;
-    QPushButton* B_decor1;
-    QLineEdit *E_skipsize, *E_pyrsize, *E_skiprand;
-    QCheckBox* CB_showdeco;
-    QPushButton *B_exportdeco, *B_reducepoints_XXL;
-    QLineEdit* Ereduceangle;
-    QPushButton* B_exportlines;
-    QLineEdit* E_nomelinee;
-    QPushButton* b_expjson;
     // "Export..." on the tool bar: lines, tubes or surface, the format from
     // the chosen file name (tform1_exports.cpp).
     QAction* A_export = nullptr;
@@ -135,14 +91,20 @@ public:
     void log(const QString& line);
     void log(const std::string& line) { log(QString::fromStdString(line)); }
     void log(const char* line) { log(QString::fromUtf8(line)); }
+    // One log line for a file read or written: "<what> <full path>: <details>,
+    // <size> bytes", ending in "; it replaced the file that was there" when
+    // a write replaced one.
+    void logFile(const std::string& what, const std::string& path, const std::string& details,
+                 bool replaced = false);
     // Asks for a frame; idle otherwise.
     void requestFrame();
     // Runs a handler as a button press does: a conversion error stops it and
     // is shown to the user; a frame follows.
     void runHandler(const std::function<void()>& handler);
-    // The layer settings of the next frame, read from the controls. An edit
+    // What the next frame draws: the state's surfaces, grids, lines and
+    // decorations, and the layer settings read from the controls. An edit
     // that does not convert keeps the last value that did.
-    SceneControls sceneControls();
+    SceneInput sceneInput();
 
     // Decimal and integer edits converted at the moment of use; they throw
     // ConversionError with the user's message.
@@ -201,16 +163,16 @@ public slots:
     void PanelOGLMouseUp(QMouseEvent* e);
     void FormMouseWheelDown();
     void FormMouseWheelUp();
-
-protected:
-    void wheelEvent(QWheelEvent* e) override;
+    // A wheel turn over PanelOGL: one zoom step per notch of 120, finer
+    // wheels adding up to notches. The wheel elsewhere never zooms.
+    void PanelOGLMouseWheel(QWheelEvent* e);
 
 private:
     void buildWindow();
-    QWidget* buildPotentialTab();
-    QWidget* buildOffsTab();
-    QWidget* buildBatTab();
-    QWidget* buildLinesTab();
+    // Sizes of the panel and log splitters: the ones the user left at the
+    // last end of the program (QSettings "QUORAX", "quorax1"), or the defaults.
+    void restoreLayout();
+    void saveLayout() const;
     void connectHandlers();
     void readArguments(const std::vector<std::string>& args);
     // The stages of the automatic pipeline; a conversion error escapes.
@@ -233,6 +195,7 @@ private:
 
     std::map<const QLineEdit*, float> lastGoodValue_; // for edits read in every frame
     float frameValue(QLineEdit* edit);
+    SceneRenderer renderer_; // draws the frames of PanelOGL
     int wheelRemainder_ = 0;
 };
 

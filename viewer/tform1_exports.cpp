@@ -64,44 +64,75 @@ void TForm1::A_exportClick() {
         if (Save_export->selectedNameFilter() == f.text) filterKind = f.kind;
     std::string error, content;
     const std::optional<ViewerExport> e = viewerExportFor(path, filterKind, error);
+    const bool replacing = fileExists(path);
     if (!e || !formatViewerExport(*this, *e, kDefaultTubeRadius, content, error) ||
         !writeFileAtomically(path, content, error))
         log("Export: cannot write \"" + path + "\": " + error);
+    else
+        logFile("exported", path, std::to_string(content.size()) + " bytes", replacing);
+}
+
+std::string linesSummary(bool linesReady, const std::vector<FieldLine>& lines) {
+    if (!linesReady) return "no lines (none traced yet: trace lines first, e.g. NEW POW LINES)";
+    std::size_t points = 0;
+    for (const FieldLine& l : lines) points += l.size();
+    return std::to_string(lines.size()) + " lines, " + std::to_string(points) + " points";
 }
 
 void TForm1::Button3Click() {
     std::string error;
+    const bool replaced = fileExists(".//mol.obj");
     if (!writeFileAtomically(".//mol.obj", formatMeshObj(mesh), error))
         log("Export to OBJ: cannot write \".//mol.obj\": " + error);
+    else
+        logFile("Export to OBJ: wrote", ".//mol.obj",
+                std::to_string(mesh.vertexCount()) + " vertices, " + std::to_string(mesh.faceCount()) + " faces" +
+                    (mesh.vertexCount() == 0 ? " (no model loaded: load an OBJ or PLY model first)" : ""),
+                replaced);
 }
 
 void TForm1::b_expjsonClick() {
     const std::string path = E_nomelinee->text().toStdString();
     std::string error;
+    const bool replaced = fileExists(path);
     if (!writeFileAtomically(path, linesReady ? formatLinesJson(fieldLines) : std::string(), error))
         log("Export JSON: cannot write \"" + path + "\": " + error);
+    else
+        logFile("Export JSON: wrote", path, linesSummary(linesReady, fieldLines), replaced);
 }
 
 void TForm1::B_decor1Click() {
     decorationPositions.clear();
     decorationDirections.clear();
     decorationSizes.clear();
-    if (!linesReady) return;
+    if (!linesReady) {
+        log("DECO 1: no lines yet, nothing to decorate: trace lines first (NEW POW LINES)");
+        return;
+    }
     const float skip = floatOf(E_skipsize);
     const float pyr = floatOf(E_pyrsize);
     const float skipRand = floatOf(E_skiprand);
     placeDecorations(fieldLines, skip, pyr, skipRand, viewerRandom(), decorationPositions, decorationDirections,
                      decorationSizes);
     decorationsReady = true;
+    if (decorationPositions.empty())
+        log("DECO 1: the lines are too short for a decoration: lower skip size or pyr size");
 }
 
 void TForm1::B_exportdecoClick() {
-    if (!decorationsReady) return;
+    if (!decorationsReady) {
+        log("EXPORT DECO: no decorations yet, nothing written: press DECO 1 first");
+        return;
+    }
     for (Vec3& d : decorationDirections) d = normalize(d);
     std::string error;
+    const bool replaced = fileExists(".//decoration.obj");
     if (!writeFileAtomically(".//decoration.obj",
                              formatDecorationObj(decorationPositions, decorationDirections, decorationSizes), error))
         log("EXPORT DECO: cannot write \".//decoration.obj\": " + error);
+    else
+        logFile("EXPORT DECO: wrote", ".//decoration.obj",
+                std::to_string(decorationPositions.size()) + " decorations", replaced);
 }
 
 void TForm1::BgenbatClick() {
@@ -128,8 +159,11 @@ void TForm1::BgenbatClick() {
         return;
     }
     std::string error;
+    const bool replaced = fileExists(".//esegui.bat");
     if (!writeFileAtomically(".//esegui.bat", formatBatchFile(s, lines), error))
         log("generate BAT: cannot write \".//esegui.bat\": " + error);
+    else
+        logFile("generate BAT: wrote", ".//esegui.bat", std::to_string(lines) + " lines", replaced);
 }
 
 } // namespace quorax

@@ -41,6 +41,7 @@ void TForm1::B_gradientClick() {
 }
 
 void TForm1::calclineClick() {
+    if (!gradientGrid.ready) log("calc probe line: no gradient yet: press calculate grad");
     linesReady = false;
     const GradientGrid& g = gradientGrid;
     const Vec3 seed = {static_cast<float>(CSE_X->value()) * g.delta.x + g.origin.x,
@@ -57,6 +58,7 @@ void TForm1::Button6Click() {
             std::to_string(mesh.faceCount()) + "), not " + std::to_string(wanted) + "; nothing traced");
         return;
     }
+    if (!gradientGrid.ready) log("<- equal lines: no gradient yet: press calculate grad");
     linesReady = false;
     fieldLines.clear();
     traceSeeds(gradientGrid, equalLineSeeds(mesh.tri, wanted, CB_farfromsurface->isChecked()), traceSettings(200),
@@ -69,6 +71,7 @@ void TForm1::xxxClick() {
         log("OLD POW LINES: no potential grid has been read; nothing traced");
         return;
     }
+    if (!gradientGrid.ready) log("OLD POW LINES: no gradient yet: press calculate grad");
     Button4Click(); // fresh electrostatic values on every vertex
     linesReady = false;
     fieldLines.clear();
@@ -95,6 +98,8 @@ void TForm1::B_powlinesClick() {
         log("NEW POW LINES: no potential grid has been read; nothing traced");
         return;
     }
+    if (!gradientGrid.ready) log("NEW POW LINES: no gradient yet: press calculate grad");
+    if (mesh.faceCount() == 0) log("NEW POW LINES: no model loaded, no faces to start lines on: load an OBJ or PLY model first");
     const TraceSettings trace = traceSettings(CSEintegrationsteps->value());
     linesReady = false;
     fieldLines.clear();
@@ -111,11 +116,19 @@ void TForm1::B_powlinesClick() {
         log("NEW POW LINES: the random selection took too long; the strongest remaining faces completed it");
     traceSeeds(gradientGrid, s.seeds, trace, fieldLines);
     linesReady = true;
+    if (fieldLines.empty() && mesh.faceCount() > 0)
+        log(s.count >= mesh.faceCount()
+                ? "NEW POW LINES: the density asks for " + std::to_string(s.count) + " lines, at least one per face (" +
+                      std::to_string(mesh.faceCount()) + " faces), and then none is traced: lower Lines x eV/A2"
+                : "NEW POW LINES: the density gives no line: raise Lines x eV/A2");
 }
 
 void TForm1::B_reducepoints_XXLClick() {
     const float angle = floatOf(Ereduceangle);
-    if (!linesReady) return;
+    if (!linesReady) {
+        log("Reduce points Strongly: no lines yet, nothing to reduce: trace lines first (NEW POW LINES)");
+        return;
+    }
     const SimplifyResult r = simplifyLines(fieldLines, angle, ZeroSegmentRule::DotIsZero);
     log("Removed: " + std::to_string(r.removed) + " points, remaining: " + std::to_string(r.remaining));
 }
@@ -127,12 +140,18 @@ void TForm1::B_exportlinesClick() {
 
 bool TForm1::exportLines(const std::string& path, std::string& error) {
     const std::vector<FieldLine> none;
-    if (writeLinesFile(path, linesReady ? fieldLines : none, error)) return true;
+    const bool replaced = fileExists(path);
+    if (writeLinesFile(path, linesReady ? fieldLines : none, error)) {
+        logFile("Export Lines: wrote", path, linesSummary(linesReady, fieldLines), replaced);
+        return true;
+    }
     log("Export Lines: cannot write \"" + path + "\": " + error);
     return false;
 }
 
 void TForm1::B_funcClick() {
+    if (facePowerMax == 0.0f && facePowerMin == 0.0f)
+        log("func: no face powers yet, nothing to square: press NEW POW LINES first");
     for (MeshFace& f : mesh.tri.faces) f.power = f.power * f.power;
     facePowerMin = facePowerMin * facePowerMin;
     facePowerMax = facePowerMax * facePowerMax;

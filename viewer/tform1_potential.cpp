@@ -2,6 +2,8 @@
 // loading the offset surfaces.
 #include <QFileDialog>
 
+#include <algorithm>
+
 #include "dx_reader.h"
 #include "tform1.h"
 #include "viewer_actions.h"
@@ -10,7 +12,11 @@ namespace quorax {
 
 void TForm1::loadPlyModel(const QString& path, ViewerMesh& target, bool fitsView) {
     const ReadStatus status = loadPlyViewerMesh(target, path.toStdString());
-    if (!status.ok()) log("cannot read PLY model \"" + path.toStdString() + "\": " + readProblemText(status));
+    if (!status.ok())
+        log("cannot read PLY model \"" + path.toStdString() + "\": " + readProblemText(status));
+    else
+        logFile(fitsView ? "read PLY model" : "read PLY offset surface", path.toStdString(),
+                std::to_string(target.vertexCount()) + " vertices, " + std::to_string(target.faceCount()) + " faces");
     if (fitsView) requestFrame();
 }
 
@@ -21,6 +27,13 @@ void TForm1::Button1Click() {
     const ReadStatus r = readDxGridFile(potentialGrid, name);
     if (!r.ok()) log(readErrorText("DX grid", name, r));
     for (const std::string& w : r.warnings) log(readWarningText("DX grid", name, w));
+    if (r.ok()) {
+        const PotentialGrid& g = potentialGrid;
+        logFile("read DX grid", name,
+                std::to_string(g.nx) + " x " + std::to_string(g.ny) + " x " + std::to_string(g.nz) +
+                    " nodes, potential " + QString::number(g.minValue).toStdString() + " to " +
+                    QString::number(g.maxValue).toStdString());
+    }
 }
 
 void TForm1::assignPotential(bool electrostatic) {
@@ -29,6 +42,8 @@ void TForm1::assignPotential(bool electrostatic) {
         log(std::string(action) + ": no potential grid has been read; nothing assigned");
         return;
     }
+    if (mesh.vertexCount() == 0)
+        log(std::string(action) + ": no model loaded, nothing to assign to: load an OBJ or PLY model first");
     const int32_t outside = quorax::assignPotential(
         mesh, potentialGrid, electrostatic ? ValueSlot::Electrostatic : ValueSlot::Lipophilic);
     if (outside > 0)
@@ -55,6 +70,8 @@ void TForm1::b_offsetpotClick() {
         log("offset POT: no potential grid has been read; nothing assigned");
         return;
     }
+    if (std::all_of(offsetMeshes.begin(), offsetMeshes.end(), [](const ViewerMesh& m) { return m.vertexCount() == 0; }))
+        log("offset POT: no offset surface loaded, nothing to assign to: load one with off1 ... off4 first");
     const int32_t outside = offsetPotential(offsetMeshes, potentialGrid);
     if (outside > 0)
         log("offset POT: " + std::to_string(outside) +

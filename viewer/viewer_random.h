@@ -1,6 +1,5 @@
-// The viewer's one pseudo-random generator, shared by its seeding buttons and
-// its decorations. It is never seeded, so every start of the viewer draws the
-// same sequence.
+// The viewer's pseudo-random generator (one per window, in ViewerState). It is
+// never seeded, so every start of the viewer draws the same sequence.
 #pragma once
 
 #include "seeding.h"
@@ -8,8 +7,5 @@
 namespace quorax {
 
 using ViewerRandom = Random31;
-
-// The process-wide generator.
-ViewerRandom& viewerRandom();
 
 } // namespace quorax

@@ -10,6 +10,7 @@
 
 #include "field_line.h"
 #include "grid.h"
+#include "viewer_random.h"
 #include "viewer_mesh.h"
 
 namespace quorax {
@@ -38,6 +39,11 @@ struct ViewerState {
     float facePowerMin = 0.0f, facePowerMax = 0.0f; // range of the face powers of "NEW POW LINES "
     ViewerMesh mesh;                                // the surface model
     std::array<ViewerMesh, 4> offsetMeshes;         // surfaces of off1 … off4
+
+    // The window's one pseudo-random generator, shared by its seeding buttons
+    // and its decorations; every window starts the same sequence.
+    ViewerRandom randomGenerator;
+    ViewerRandom& viewerRandom() { return randomGenerator; }
 };
 
 } // namespace quorax

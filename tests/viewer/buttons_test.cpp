@@ -19,11 +19,13 @@ TEST_F(Buttons, PotentialActionsRefuseWithoutAGridAndClampToIt) {
     newLog();
     for (QAbstractButton* b : {form->Button2, form->Button5, form->b_offsetpot, form->B_gradient, form->xxx,
                                form->B_powlines, form->B_reducepoints_XXL})
-        press(b); // "Reduce points Strongly" before any lines: nothing, not even a line
+        press(b);
     const std::string no = ": no potential grid has been read; nothing ";
     EXPECT_EQ(newLog(), (Log{"Assign to ELECTROSTATIC" + no + "assigned", "Assign to LIPOPHYLIC" + no + "assigned",
                              "offset POT" + no + "assigned", "calculate grad" + no + "computed",
-                             "OLD POW LINES" + no + "traced", "NEW POW LINES" + no + "traced"}));
+                             "OLD POW LINES" + no + "traced", "NEW POW LINES" + no + "traced",
+                             "Reduce points Strongly: no lines yet, nothing to reduce: trace lines first (NEW POW "
+                             "LINES)"}));
     open(form->Button1, "grid.dx", linearDx(6));
     press(form->Button2);
     press(form->Button5);
@@ -32,8 +34,9 @@ TEST_F(Buttons, PotentialActionsRefuseWithoutAGridAndClampToIt) {
               std::tuple(12.5f, 15.0f, 12.0f)); // trilinear; the nearest point of the box
     const std::string out = ": 1 of 4 vertices lie outside the potential grid or on its upper faces and were "
                             "sampled at the nearest point of the grid box";
-    EXPECT_EQ(newLog(), (Log{"Assign to ELECTROSTATIC" + out, "Assign to LIPOPHYLIC" + out}));
-    press(form->b_offsetpot); // no offset surface yet: nothing to say
+    EXPECT_EQ(newLog(), (Log{"read DX grid " + dir.file("grid.dx") + ": 6 x 6 x 6 nodes, potential 10 to 15, 846 bytes",
+                             "Assign to ELECTROSTATIC" + out, "Assign to LIPOPHYLIC" + out}));
+    press(form->b_offsetpot); // no offset surface yet
     open(form->off2, "off.ply",
          plyFile(Ply::Ascii, "element vertex 3\n" + kXyz, {"f2.5 f1 f1", "f3 f1 f1", "f6 f1 f1"}));
     press(form->b_offsetpot); // the node below each vertex, clamped into the grid
@@ -41,10 +44,13 @@ TEST_F(Buttons, PotentialActionsRefuseWithoutAGridAndClampToIt) {
     EXPECT_EQ(std::tuple(o[0].electrostatic, o[1].electrostatic, o[2].electrostatic), std::tuple(12.f, 13.f, 15.f));
     press(form->B_powlines);
     const Log log = newLog();
-    ASSERT_EQ(log.size(), 4u);
-    EXPECT_EQ(log[0], "offset POT: 1 vertices lie outside the potential grid and took the value of the nearest "
+    ASSERT_EQ(log.size(), 7u);
+    EXPECT_EQ(log[0], "offset POT: no offset surface loaded, nothing to assign to: load one with off1 ... off4 first");
+    EXPECT_EQ(log[1], "read PLY offset surface " + dir.file("off.ply") + ": 3 vertices, 0 faces, 120 bytes");
+    EXPECT_EQ(log[2], "offset POT: 1 vertices lie outside the potential grid and took the value of the nearest "
                       "border node");
-    EXPECT_EQ(log[3], "NEW POW LINES: 1 face corners lie outside the potential grid or on its upper faces and "
+    EXPECT_EQ(log[3], "NEW POW LINES: no gradient yet: press calculate grad");
+    EXPECT_EQ(log[6], "NEW POW LINES: 1 face corners lie outside the potential grid or on its upper faces and "
                       "were sampled at the nearest point of the grid box");
 }
 
@@ -80,8 +86,10 @@ TEST_F(Buttons, GradientSeedingsAndProbeLine) {
     press(form->xxx);
     const std::string minMax = " molecule min power value24 molecule max power value:24";
     EXPECT_EQ(newLog(), (Log{" grad max 1 grad min 1", " molecule power value48 line number:1", minMax,
-                             " molecule power value48 line number:2", minMax, "found 4 candidates",
-                             "found 0 candidates"}));
+                             " molecule power value48 line number:2", minMax,
+                             "NEW POW LINES: the density asks for 2 lines, at least one per face (2 faces), and then "
+                             "none is traced: lower Lines x eV/A2",
+                             "found 4 candidates", "found 0 candidates"}));
 
     // The probe seed lies 10 grid spacings from the grid's origin on each axis; outside the grid, it is the line.
     form->gradientGrid.origin = {-3, 0, 0};
@@ -148,9 +156,17 @@ TEST_F(Buttons, Exports) {
     press(form->B_exportdeco);
     EXPECT_TRUE(dir.exists("lines.json") && dir.exists("field_lines.txt") && !dir.exists("decoration.obj"));
     EXPECT_EQ(dir.read("lines.json") + dir.read("field_lines.txt"), "");
+    // Every write names the file by its full path, says what it holds and whether it replaced a file; an action
+    // with nothing to work on says what to do.
+    const std::string none = ": no lines (none traced yet: trace lines first, e.g. NEW POW LINES), 0 bytes";
+    EXPECT_EQ(newLog(), (Log{"Export Lines: wrote " + dir.file("field_lines.txt") + none,
+                             "Export JSON: wrote " + dir.file("lines.json") + none,
+                             "EXPORT DECO: no decorations yet, nothing written: press DECO 1 first"}));
     form->linesReady = true;
     form->fieldLines = {{{{1, 2, 3}, {4, 5, 6}}}, {{{7, 8, 9}}}};
     press(form->b_expjson);
+    EXPECT_EQ(newLog(), Log{"Export JSON: wrote " + dir.file("lines.json") +
+                            ": 2 lines, 3 points, 117 bytes; it replaced the file that was there"});
     EXPECT_EQ(dir.read("lines.json"), "{\n\"lines\" : [\n[  1.000000, 2.000000, 3.000000, 4.000000, 5.000000, "
                                       "6.000000 ],\n[  7.000000, 8.000000, 9.000000 ]\n]\n}\n");
     form->fieldLines.clear();
@@ -163,6 +179,8 @@ TEST_F(Buttons, Exports) {
 
     press(form->Button3); // no model: an empty file
     EXPECT_TRUE(dir.exists("mol.obj") && dir.read("mol.obj").empty());
+    EXPECT_EQ(newLog().back(), "Export to OBJ: wrote " + dir.file("mol.obj") +
+                                   ": 0 vertices, 0 faces (no model loaded: load an OBJ or PLY model first), 0 bytes");
     open(form->ToolButton3, "m.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
     ViewerVertexData* d = form->mesh.vertexData.data();
     std::tie(d[0].electrostatic, d[0].lipophilic, d[1].electrostatic) = std::tuple(-1.5f, 0.25f, 2.0f);
@@ -287,7 +305,11 @@ TEST_F(Buttons, BatchFile) {
     form->CStoln->setValue(2000000000);
     press(form->Bgenbat);
     EXPECT_EQ(dir.read("esegui.bat"), one);
-    EXPECT_EQ(newLog(), (Log{"generate BAT: no number series can ever pass its TO (each STEP is 0 or negative); "
+    const std::string bat = "generate BAT: wrote " + dir.file("esegui.bat") + ": ", replaced =
+                                                                                   "; it replaced the file that was there";
+    EXPECT_EQ(newLog(), (Log{bat + "34 lines, 3150 bytes", bat + "4 lines, 360 bytes" + replaced,
+                             bat + "1 lines, 75 bytes" + replaced,
+                             "generate BAT: no number series can ever pass its TO (each STEP is 0 or negative); "
                              "nothing written",
                              "generate BAT: the series would give 1999999996 lines, more than 1000000; nothing "
                              "written"}));
@@ -319,16 +341,18 @@ TEST_F(Buttons, AutomaticRunInACommaLocale) {
     form->autotimerTimer();
     ASSERT_EQ(status, 0);
     const Log log = newLog();
-    ASSERT_EQ(log.size(), 17u);
+    ASSERT_EQ(log.size(), 19u);
     // 0.03 is stored as the float 0.0299999993294477…: 48 · 0.03 gives one line, which keeps three points.
-    EXPECT_EQ(Log(log.begin(), log.begin() + 15),
-              (Log{"loading model " + obj, "OBJ ok: v 4 t 2", "loaded model " + obj, "loading dx " + dx,
+    EXPECT_EQ(Log(log.begin(), log.begin() + 16),
+              (Log{"loading model " + obj, "OBJ ok: v 4 t 2", "read OBJ model " + obj + ": 4 vertices, 2 faces, 48 bytes",
+                   "loaded model " + obj, "loading dx " + dx,
                    "loading dx " + dx, "calculating field", " grad max 1 grad min 1", "field ok",
                    "Lines x eV/A2 0,0299999993294477", "gradient halt 0", "angle halt    45", "calculating lines",
                    " molecule power value48 line number:1", " molecule min power value24 molecule max power value:24",
                    "lines calculated"}));
-    EXPECT_TRUE(std::regex_match(log[15], std::regex(R"(Removed: [1-9]\d* points, remaining: 3)"))) << log[15];
-    EXPECT_EQ(log[16], "exporting lines " + dir.file("lines.txt"));
+    EXPECT_TRUE(std::regex_match(log[16], std::regex(R"(Removed: [1-9]\d* points, remaining: 3)"))) << log[16];
+    EXPECT_EQ(log[17], "exporting lines " + dir.file("lines.txt"));
+    EXPECT_TRUE(log[18].starts_with("Export Lines: wrote " + dir.file("lines.txt") + ": 1 lines, 3 points, ")) << log[18];
     EXPECT_TRUE(!form->cb_drawgrid->isChecked() && form->CB_showlines->isChecked());
     EXPECT_EQ(form->PageControl1->currentWidget(), form->TabSheet5);
     EXPECT_EQ(linesInFile(dir.read("lines.txt")), 1);

@@ -220,19 +220,81 @@ TEST_F(Gl, MouseAndWheelMoveTheCamera) {
     for (int delta : {120, 120, 120}) notch(delta);
     EXPECT_NEAR(form->zoom, 1.0f, 1e-6f);
     drag(Qt::LeftButton, Qt::NoModifier, {80, 0}); // a turn about the screen's vertical
-    EXPECT_TRUE(form->trackball.mode() == 0 && !form->trackball.spinning()); // free rotation, no spin left
+    EXPECT_TRUE(form->trackball.mode() == Manipulator::Sphere && !form->trackball.spinning()); // no spin left
     pixels(drawn, &after);
     EXPECT_LT(after.width(), before.width() - 5);
     // Button codes: left 1, middle 2; Ctrl adds 32, otherwise Shift 16.
     for (const auto& [button, mods, code, mode] :
-         {std::tuple{Qt::MiddleButton, Qt::KeyboardModifiers(), 2, 7},
-          {Qt::LeftButton, Qt::KeyboardModifiers(Qt::ShiftModifier), 17, 10},
-          {Qt::LeftButton, Qt::ControlModifier | Qt::ShiftModifier, 33, 7}}) {
+         {std::tuple{Qt::MiddleButton, Qt::KeyboardModifiers(), 2, Manipulator::PlaneXY},
+          {Qt::LeftButton, Qt::KeyboardModifiers(Qt::ShiftModifier), 17, Manipulator::Scale},
+          {Qt::LeftButton, Qt::ControlModifier | Qt::ShiftModifier, 33, Manipulator::PlaneXY}}) {
         const Matrix4 start = form->trackball.currentMatrix();
         drag(button, mods, {0, 50});
-        EXPECT_EQ(std::pair(form->mouseButtonCode, form->trackball.mode()), std::pair(code, mode));
+        EXPECT_EQ(std::pair(form->mouseButtonCode, form->trackball.mode()), std::pair(code, std::optional(mode)));
         EXPECT_NE(form->trackball.currentMatrix(), start) << code;
     }
+}
+
+// The wheel zooms over the view only: over the panel it scrolls the panel, and at the panel's end it does nothing.
+TEST_F(Gl, WheelZoomsOnlyOverTheView) {
+    auto notch = [](QWidget* w, int delta) {
+        const QPointF at(w->width() / 2.0, w->height() / 2.0);
+        QWheelEvent e(at, w->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+        QSpontaneKeyEvent::setSpontaneous(&e);
+        qApp->notify(w, &e);
+    };
+    form->resize(845, 500); // the LINES tab needs scrolling
+    form->PageControl1->setCurrentWidget(form->TabSheet5);
+    QApplication::processEvents();
+    QScrollBar* bar = form->TabSheet5->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    for (int i = 0; i < 100; ++i) notch(form->TabSheet5->viewport(), -120); // well past the end
+    EXPECT_EQ(bar->value(), bar->maximum());
+    notch(form->B_exportlines, -120); // over a control inside the panel
+    notch(form->PageControl1->tabBar(), -120);
+    EXPECT_EQ(form->zoom, 1.0f);
+    notch(form->PanelOGL, -120);
+    EXPECT_NEAR(form->zoom, 1.1f, 1e-6f);
+    EXPECT_EQ(bar->value(), bar->maximum());
+}
+
+// The picture keeps its proportions in any window shape: a square facing the eye stays square, wide or tall.
+TEST_F(Gl, ProportionsInWideAndTallWindows) {
+    open(form->ToolButton3, "square.obj", kFacingSquare);
+    for (const QSize& size : {QSize(845, 682), QSize(1200, 450), QSize(520, 1000)}) {
+        form->resize(size);
+        QApplication::processEvents();
+        QRect square;
+        const QImage frame = grab();
+        ASSERT_GT(count(frame, drawn, &square), 100) << size.width();
+        EXPECT_LE(std::abs(square.width() - square.height()), 2) << size.width() << "x" << size.height();
+        // The whole square stays in view.
+        EXPECT_TRUE(QRect(QPoint(1, 1), frame.size() - QSize(2, 2)).contains(square)) << size.width();
+    }
+}
+
+// The panel and the log sit in splitters: a fresh start gives the view its old size in the default window and
+// shows the whole LINES tab in a 1280x800 window; sizes the user chose come back at the next start.
+TEST_F(Gl, SplittersStartAtTheOldSizesAndKeepTheUsersBetweenRuns) {
+    EXPECT_EQ(form->PanelOGL->size(), QSize(580, 578));
+    auto* panels = form->findChild<QSplitter*>("Splitter1");
+    auto* log = form->findChild<QSplitter*>("Panel2");
+    ASSERT_TRUE(panels && log);
+    form->resize(1280, 800);
+    form->PageControl1->setCurrentWidget(form->TabSheet5);
+    QApplication::processEvents();
+    EXPECT_EQ(form->TabSheet5->verticalScrollBar()->maximum(), 0) << "the LINES tab scrolls at 1280x800";
+    panels->setSizes({400, 875});
+    log->setSizes({600, 163});
+    const QList<int> chosen[2] = {panels->sizes(), log->sizes()};
+    form.reset(); // the program ends
+    makeForm({});
+    form->resize(1280, 800);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    EXPECT_EQ(form->findChild<QSplitter*>("Splitter1")->sizes(), chosen[0]);
+    EXPECT_EQ(form->findChild<QSplitter*>("Panel2")->sizes(), chosen[1]);
 }
 
 TEST(AutoProcess, EightArgumentsOnTheExample) {

@@ -2,6 +2,7 @@
 // without a display) needs no application.
 #include <QApplication>
 #include <QLocale>
+#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,8 @@ int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
     QApplication app(argc, argv);
+    // The window keeps its layout in QSettings: the tests use a settings folder of their own.
+    QStandardPaths::setTestModeEnabled(true);
     // As the viewer does: numbers print with a point. The log follows QLocale's default, which tests may change.
     std::setlocale(LC_NUMERIC, "C");
     QLocale::setDefault(QLocale::c());

@@ -42,6 +42,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const QString examples = argv[1], out = argv[2];
+    QStandardPaths::setTestModeEnabled(true); // the layout of a fresh start, not the user's
+    QSettings("QUORAX", "quorax1").clear();
     quorax::TForm1 form;
     form.show();
     if (!QTest::qWaitForWindowExposed(&form)) return 1;

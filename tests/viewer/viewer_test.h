@@ -88,6 +88,7 @@ protected:
     void SetUp() override {
         previous_ = std::filesystem::current_path();
         std::filesystem::current_path(dir.path()); // the exports write here
+        QSettings("QUORAX", "quorax1").clear();    // a fresh start
         makeForm(QStringList());
     }
     void TearDown() override {

@@ -77,6 +77,19 @@ TEST(WindowControls, EveryControlHasItsCaptionDefaultAndLimits) {
     EXPECT_EQ(radio, "MESH DRAW1hiddensolid");
 }
 
+// Every control says in a tooltip of one or two sentences what it does; the ones no operation reads say so.
+TEST(WindowControls, EveryControlHasATooltip) {
+    TForm1 form;
+    for (const auto& [name, text] : kShown) {
+        if (qobject_cast<QToolButton*>(form.findChild<QWidget*>(name)))
+            continue; // the tool buttons' tooltips are their captions
+        const QString tip = form.findChild<QWidget*>(name)->toolTip();
+        EXPECT_TRUE(!tip.isEmpty() && tip.endsWith('.') && tip.count(". ") <= 1) << name << ": " << tip.toStdString();
+    }
+    for (QWidget* unused : {(QWidget*)form.CB_lightingarc, (QWidget*)form.CB_lightingbolt, (QWidget*)form.CB_xyzslice})
+        EXPECT_TRUE(unused->toolTip().contains("earlier versions")) << unused->objectName().toStdString();
+}
+
 TEST(WindowArguments, OnlyEightArmTheAutomaticRunAndAnyNonZeroSeventhReduces) {
     const QStringList all = {"m.obj", "m.dx", "out.txt", "0.01", "0.5", "30", "0.5", "2.5"};
     for (const QStringList& args : {all.mid(0, 7), all + QStringList{"1"}, all}) {
@@ -101,7 +114,7 @@ TEST(WindowDecimalEdits, CommaOrPointNoGroupingAndFramesKeepTheLastGoodValue) {
     form.E_min_pot->setText("abc");
     form.E_max_pot->setText("7,5");
     form.E_max_pot->setText("7,5x");
-    EXPECT_EQ(std::pair(form.sceneControls().minPot, form.sceneControls().maxPot), std::pair(5.f, 7.5f));
+    EXPECT_EQ(std::pair(form.sceneInput().minPot, form.sceneInput().maxPot), std::pair(5.f, 7.5f));
 }
 
 namespace {
@@ -138,14 +151,15 @@ TEST_F(Loading, ObjAndPlyInEveryEncodingAndFilesThatCannotBeRead) {
     open(form->ToolButton3, "corner.obj", kCornerObj);
     expectCorner(form->mesh);
     EXPECT_EQ(form->mesh.vertexData[3].color, kObjVertexColor);
-    EXPECT_EQ(newLog(), Log{"OBJ ok: v 5 t 3"});
+    EXPECT_EQ(newLog(), (Log{"OBJ ok: v 5 t 3", "read OBJ model " + dir.file("corner.obj") + ": 5 vertices, 3 faces, 82 bytes"}));
     for (Ply e : {Ply::Ascii, Ply::Little, Ply::Big}) {
         form->mesh.clear();
         open(form->TB_loadmodel, "corner.ply", cornerPly(e));
         expectCorner(form->mesh);
         EXPECT_EQ(form->mesh.vertexData[3].color, kPlyVertexColor);
     }
-    EXPECT_TRUE(newLog().empty()) << "a PLY file that reads well says nothing";
+    for (const std::string& line : newLog()) // one line each, naming the file
+        EXPECT_TRUE(line.starts_with("read PLY model " + dir.file("corner.ply") + ": 5 vertices, 3 faces, ")) << line;
     nextFile.clear(); // the user cancels both dialogs
     press(form->ToolButton3);
     press(form->TB_loadmodel);
