@@ -69,7 +69,11 @@ void TForm1::A_exportClick() {
         !writeFileAtomically(path, content, error))
         log("Export: cannot write \"" + path + "\": " + error);
     else
-        logFile("exported", path, std::to_string(content.size()) + " bytes", replacing);
+        logFile("Export: wrote", path,
+                e->kind == ExportKind::Lines   ? linesSummary(linesReady, fieldLines)
+                : e->kind == ExportKind::Tubes ? "tubes of " + linesSummary(linesReady, fieldLines)
+                                               : "surface of " + std::to_string(mesh.faceCount()) + " faces",
+                replacing);
 }
 
 std::string linesSummary(bool linesReady, const std::vector<FieldLine>& lines) {

@@ -289,7 +289,7 @@ TEST_F(Gl, SplittersStartAtTheOldSizesAndKeepTheUsersBetweenRuns) {
     log->setSizes({600, 163});
     const QList<int> chosen[2] = {panels->sizes(), log->sizes()};
     form.reset(); // the program ends
-    makeForm({});
+    makeForm(QStringList());
     form->resize(1280, 800);
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
