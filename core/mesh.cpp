@@ -1,5 +1,7 @@
 #include "mesh.h"
 
+#include <string>
+
 #include <cassert>
 #include <cmath>
 
@@ -44,7 +46,9 @@ float faceArea(const TriMesh& mesh, int32_t face) {
     return 0.5f * length(cross(p1 - p0, p2 - p0));
 }
 
-int32_t removeNonFiniteFaces(TriMesh& mesh) {
+namespace {
+
+int32_t removeNonFinite(TriMesh& mesh, std::vector<uint32_t>* flags) {
     std::size_t kept = 0;
     for (std::size_t i = 0; i < mesh.faces.size(); ++i) {
         const MeshFace& f = mesh.faces[i];
@@ -52,11 +56,27 @@ int32_t removeNonFiniteFaces(TriMesh& mesh) {
         facePositions(mesh, f, p0, p1, p2);
         const bool finite = isFinite(p0) && isFinite(p1) && isFinite(p2) &&
                             std::isfinite(faceArea(mesh, static_cast<int32_t>(i))) && std::isfinite(f.power);
-        if (finite) mesh.faces[kept++] = f;
+        if (!finite) continue;
+        if (flags) (*flags)[kept] = (*flags)[i];
+        mesh.faces[kept++] = f;
     }
     const int32_t removed = static_cast<int32_t>(mesh.faces.size() - kept);
     mesh.faces.resize(kept);
+    if (flags) flags->resize(kept);
     return removed;
+}
+
+} // namespace
+
+int32_t removeNonFiniteFaces(TriMesh& mesh) { return removeNonFinite(mesh, nullptr); }
+
+int32_t removeNonFiniteFaces(TriMesh& mesh, std::vector<uint32_t>& faceFlags) {
+    return removeNonFinite(mesh, &faceFlags);
+}
+
+std::string nonFiniteFacesWarning(const std::string& what, const std::string& path, int32_t removed) {
+    return what + " \"" + path + "\": " + std::to_string(removed) + (removed == 1 ? " face was" : " faces were") +
+           " left out: a corner is not a finite number, or the face's area or power is not finite";
 }
 
 } // namespace quorax

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <span>
 #include <vector>
 
@@ -71,6 +72,12 @@ float faceArea(const TriMesh& mesh, int32_t face);
 // Returns the number of faces removed. Run after reading, to keep such faces
 // out of the normals, and again after mapping the potential.
 int32_t removeNonFiniteFaces(TriMesh& mesh);
+// The same, keeping `faceFlags` (one entry per face) parallel to the faces.
+int32_t removeNonFiniteFaces(TriMesh& mesh, std::vector<uint32_t>& faceFlags);
+
+// The warning for `removed` such faces of the surface file `path` (`what`:
+// "OBJ mesh", "PLY model" ...).
+std::string nonFiniteFacesWarning(const std::string& what, const std::string& path, int32_t removed);
 
 // Corner positions of a face, in face order.
 inline void facePositions(const TriMesh& mesh, const MeshFace& f, Vec3& p0, Vec3& p1, Vec3& p2) {

@@ -57,11 +57,7 @@ public:
         std::fprintf(out_, "mapped potential on the mesh\n");
         if (mapped.verticesOutside > 0) outsideWarning(mapped.verticesOutside);
         nonFinite += removeNonFiniteFaces(mesh_);
-        if (nonFinite > 0)
-            report("warning", "OBJ mesh \"" + p_.meshPath + "\": " + std::to_string(nonFinite) +
-                                  (nonFinite == 1 ? " face was" : " faces were") +
-                                  " left out: a corner is not a finite number, or the face's area or power is "
-                                  "not finite");
+        if (nonFinite > 0) report("warning", nonFiniteFacesWarning("OBJ mesh", p_.meshPath, nonFinite));
         done(Phase::Map);
 
         // Today's tracer follows the smoothed, capped gradient; flux seeding and

@@ -89,6 +89,13 @@ void TForm1::runAutomaticStages() {
                                noFacesStatus(last == 'j' ? "OBJ" : "PLY")));
             return;
         }
+        // Faces at vertices that are not finite would spoil the whole
+        // seeding; they are left out, as the console tool does.
+        if (const int32_t dropped = removeNonFiniteFaces(mesh.tri, mesh.faceFlags); dropped > 0) {
+            const std::string text = nonFiniteFacesWarning(last == 'j' ? "OBJ model" : "PLY model", argMeshFile, dropped);
+            log(text);
+            std::fprintf(stderr, "quorax1: warning: %s\n", text.c_str());
+        }
     } else {
         failAutomatic("cannot read model \"" + argMeshFile + "\": the name ends neither in .obj nor in .ply");
         return;

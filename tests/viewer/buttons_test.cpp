@@ -441,3 +441,19 @@ TEST_F(Unattended, PathBytesAreKeptAsGiven) {
     EXPECT_EQ(linesInFile(dir.read("lines\xe9.txt")), 1);
     EXPECT_FALSE(dir.exists("lines.txt"));
 }
+
+// Faces at a vertex that is not finite are left out with a warning, and the
+// rest of the surface gives the lines it gives without them.
+TEST_F(Unattended, FacesAtVerticesThatAreNotFiniteAreLeftOut) {
+    auto a = args();
+    ASSERT_EQ(run(a).first, 0);
+    const std::string clean = dir.read("lines.txt");
+    for (const char* bad : {"nan", "1e30"}) {
+        dir.write("square.obj", square + "v " + bad + " 6 6\nf 1 2 5\n");
+        const auto [status, err] = run(a);
+        EXPECT_EQ(status, 0) << err;
+        EXPECT_NE(err.find("quorax1: warning: OBJ model \"" + a[0] + "\": 1 face was left out"), std::string::npos)
+            << err;
+        EXPECT_TRUE(dir.read("lines.txt") == clean) << bad;
+    }
+}
