@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <limits>
 #include <new>
+#include <vector>
 
 #include "file_io.h"
+#include "gzip_bytes.h"
 #include "number_scan.h"
 
 namespace quorax {
@@ -22,27 +24,27 @@ std::string formatFloat(float v) {
 class DxParser {
 public:
     explicit DxParser(std::string_view bytes)
-        : begin_(bytes.data()), p_(bytes.data()), end_(bytes.data() + bytes.size()) {}
+        : begin_(bytes.data()), p_(bytes.data()), end_(bytes.data() + bytes.size()) {
+        p_ = withoutByteOrderMark(bytes).data();
+    }
 
     ReadStatus parse(PotentialGrid& out) {
         PotentialGrid g;
-        skipSpace();
-        while (p_ != end_ && *p_ == '#') {
-            skipPastNewline();
-            skipSpace();
-        }
+        skipSpaceAndComments();
         if (!(literal("object 1 class gridpositions counts") && integer(g.nx) && integer(g.ny) &&
-              integer(g.nz)))
+              integer(g.nz))) {
+            if (holdsBinaryBytes()) return failAt(1, "this is not an OpenDX text file: it holds binary bytes");
             return fail("expected \"object 1 class gridpositions counts\" and three node counts");
+        }
         const int headerLine = lineAt(p_);
-        skipSpace();
+        skipSpaceAndComments();
         const int originLine = lineAt(p_);
         if (!(literal("origin") && number(g.origin.x) && number(g.origin.y) && number(g.origin.z)))
             return fail("expected \"origin\" and three numbers");
         float d[3][3];
         int deltaLine[3];
         for (int row = 0; row < 3; ++row) {
-            skipSpace();
+            skipSpaceAndComments();
             deltaLine[row] = lineAt(p_);
             if (!(literal("delta") && number(d[row][0]) && number(d[row][1]) && number(d[row][2])))
                 return fail("expected \"delta\" and three numbers");
@@ -53,12 +55,15 @@ public:
             result_.warnings.push_back(
                 "the grid axes are not aligned with x, y and z; only the diagonal spacings are used");
 
-        // The grid-connections line and the data-array header are not interpreted.
-        skipSpace();
+        // The grid-connections line is not interpreted; the data-array header
+        // only as far as it says whether the data are numbers in text.
+        skipSpaceAndComments();
         skipPastNewline();
-        skipSpace();
+        skipSpaceAndComments();
         const char* arrayHeader = p_;
         skipPastNewline();
+        if (!checkArrayHeader(arrayHeader)) return result_;
+        skipCommentLines(); // before the first value
 
         if (g.nx < 2 || g.ny < 2 || g.nz < 2)
             return failAt(headerLine, "a grid needs at least 2 nodes per axis, found " +
@@ -124,13 +129,23 @@ private:
                     while (start != end_ && isCSpace(*start)) ++start;
                     const char* stop = start;
                     while (stop != end_ && !isCSpace(*stop) && stop - start < 40) ++stop;
+                    // The start of a number cut off by the end of the file
+                    // ("-", "1e+"): the file was not written to its end.
+                    if (stop == end_ && ((*start >= '0' && *start <= '9') || *start == '-' || *start == '+' ||
+                                         *start == '.'))
+                        return truncatedAt(start, stop, i, n);
                     std::string problem = "\"";
-                    problem.append(start, stop);
-                    problem += "\" is not a number (value " + std::to_string(i + 1) + " of " +
-                               std::to_string(n) + ")";
+                    problem += printableBytes({start, static_cast<std::size_t>(stop - start)});
+                    problem += "\" is not a number (value " + std::to_string(i + 1) + " of " + std::to_string(n) + ")";
                     failAt(lineAt(start), problem);
                     return false;
                 }
+            }
+            if (p_ == end_ && p_ != begin_ && (p_[-1] == 'e' || p_[-1] == 'E' || p_[-1] == '+' || p_[-1] == '-')) {
+                // "1.5e" read as 1.5 by the scanner: a number cut off by the end of the file.
+                const char* start = p_;
+                while (start != begin_ && !isCSpace(start[-1])) --start;
+                return truncatedAt(start, p_, i, n);
             }
             if (!std::isfinite(v)) {
                 failAt(lineAt(p_), "value " + std::to_string(i + 1) + " of " + std::to_string(n) +
@@ -144,6 +159,14 @@ private:
         g.minValue = lo;
         g.maxValue = hi;
         return true;
+    }
+
+    // The file ends inside value `index` (0-based) of `count`, whose bytes so far are [start, stop).
+    bool truncatedAt(const char* start, const char* stop, std::size_t index, std::size_t count) {
+        failAt(lineAt(start), "the data is truncated: the file ends inside value " + std::to_string(index + 1) +
+                                  " of " + std::to_string(count) + " (\"" +
+                                  printableBytes({start, static_cast<std::size_t>(stop - start)}) + "\")");
+        return false;
     }
 
     // The common case of a plain decimal value followed by white space or
@@ -164,6 +187,62 @@ private:
         // "0x…" parses as 0 followed by "x", which is not white space: handled above.
         p_ = r.ptr;
         return true;
+    }
+
+    // The words of the header line at `header` up to a comment, without quotes
+    // (writers differ: type double, type "double").
+    std::vector<std::string_view> headerWords(const char* header) const {
+        const char* eol = std::find(header, end_, '\n');
+        eol = std::find(header, eol, '#');
+        std::vector<std::string_view> words;
+        for (const char* q = header; q != eol;) {
+            while (q != eol && (isCSpace(*q) || *q == '"')) ++q;
+            const char* w = q;
+            while (q != eol && !isCSpace(*q) && *q != '"') ++q;
+            if (q != w) words.emplace_back(w, static_cast<std::size_t>(q - w));
+        }
+        return words;
+    }
+
+    // Refuses a data array that is not numbers written as text: binary data
+    // (in this file or another), or a type that is not numeric. A header line
+    // that is not an array header is left alone, as it always was.
+    bool checkArrayHeader(const char* header) {
+        const std::vector<std::string_view> words = headerWords(header);
+        const auto has = [&](std::string_view w) { return std::find(words.begin(), words.end(), w) != words.end(); };
+        if (!has("array")) return true;
+        const int line = lineAt(header);
+        const auto type = std::find(words.begin(), words.end(), "type");
+        if (type != words.end() && type + 1 != words.end()) {
+            static constexpr std::string_view numeric[] = {"float", "double", "int",    "uint",  "short",
+                                                           "ushort", "byte", "ubyte",  "hyper", "signed",
+                                                           "unsigned"};
+            if (std::find(std::begin(numeric), std::end(numeric), type[1]) == std::end(numeric)) {
+                failAt(line, "the data array holds values of type \"" + printableBytes(type[1]) +
+                                 "\"; only numbers can be read");
+                return false;
+            }
+        }
+        const auto data = std::find(words.begin(), words.end(), "data");
+        const bool binary = has("binary") || has("ieee") || has("msb") || has("lsb") || has("xdr");
+        if (binary || (data != words.end() && (data + 1 == words.end() || data[1] != "follows"))) {
+            const bool elsewhere = data != words.end() && data + 1 != words.end() && data[1] == "file";
+            failAt(line, elsewhere ? "the data array is in another file (\"data file\"); only data that follow "
+                                     "the header as text (\"data follows\") can be read"
+                                   : "the data array is binary; only data written as text (\"data follows\") "
+                                     "can be read");
+            return false;
+        }
+        return true;
+    }
+
+    // Control bytes other than white space in the first kilobyte: not a text file.
+    bool holdsBinaryBytes() const {
+        const char* stop = begin_ + std::min<std::ptrdiff_t>(end_ - begin_, 1024);
+        return std::any_of(begin_, stop, [](char c) {
+            const auto u = static_cast<unsigned char>(c);
+            return u < 0x20 && !isCSpace(c);
+        });
     }
 
     void checkItemCount(const char* header, std::size_t nodes) {
@@ -202,6 +281,20 @@ private:
 
     bool number(float& v) { return scanFloat(p_, end_, v) == ScanStatus::Ok; }
 
+    // White space and whole "#" comments, also at the end of a line.
+    void skipSpaceAndComments() {
+        for (;;) {
+            skipSpace();
+            if (p_ == end_ || *p_ != '#') return;
+            skipPastNewline();
+        }
+    }
+    // Whole comment lines only: p_ stays where it is when none follows.
+    void skipCommentLines() {
+        const char* q = p_;
+        while (q != end_ && isCSpace(*q)) ++q;
+        if (q != end_ && *q == '#') skipSpaceAndComments();
+    }
     void skipSpace() {
         while (p_ != end_ && isCSpace(*p_)) ++p_;
     }
@@ -230,6 +323,11 @@ private:
 } // namespace
 
 ReadStatus readDxGrid(PotentialGrid& grid, std::string_view bytes) {
+    if (isGzip(bytes)) {
+        std::string text, error;
+        if (!gunzipBytes(bytes, text, error)) return ReadStatus::malformed(0, error);
+        return DxParser(text).parse(grid);
+    }
     return DxParser(bytes).parse(grid);
 }
 

@@ -1,7 +1,10 @@
 #include "file_io.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -39,18 +42,60 @@ bool writeAll(int fd, const char* p, std::size_t n) {
 
 } // namespace
 
+std::size_t defaultInputLimit() {
+    constexpr std::size_t floor = std::size_t{64} << 20;
+    std::size_t availableKb = 0;
+    if (std::FILE* f = std::fopen("/proc/meminfo", "re")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, f))
+            if (std::sscanf(line, "MemAvailable: %zu kB", &availableKb) == 1) break;
+        std::fclose(f);
+    }
+    if (availableKb == 0) {
+        const long pages = ::sysconf(_SC_PHYS_PAGES), page = ::sysconf(_SC_PAGESIZE);
+        if (pages > 0 && page > 0) availableKb = static_cast<std::size_t>(pages) / 1024 * static_cast<std::size_t>(page);
+    }
+    return std::max(floor, availableKb / 4 * 1024);
+}
+
+namespace {
+
+std::string megabytes(std::size_t bytes) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.0f MB", static_cast<double>(bytes) / 1e6);
+    return buf;
+}
+
+std::string tooLarge(std::size_t limit) {
+    return "the file is larger than the " + megabytes(limit) + " of memory that an input may take";
+}
+
+// Reads up to `n` bytes at `p`; returns the count read (less at the end of
+// the file) or -1 with errno set.
+ssize_t readFully(int fd, char* p, std::size_t n) {
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t r = ::read(fd, p + done, n - done);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (r == 0) break;
+        done += static_cast<std::size_t>(r);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+} // namespace
+
 FileBytes::FileBytes(FileBytes&& other) noexcept { *this = std::move(other); }
 
 FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
     if (this != &other) {
         release();
-        mapped_ = other.mapped_;
-        buffer_ = std::move(other.buffer_);
-        size_ = other.size_;
-        data_ = mapped_ ? other.data_ : buffer_.data();
-        other.data_ = nullptr;
-        other.size_ = 0;
-        other.mapped_ = false;
+        data_ = std::exchange(other.data_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+        capacity_ = std::exchange(other.capacity_, 0);
     }
     return *this;
 }
@@ -58,16 +103,29 @@ FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
 FileBytes::~FileBytes() { release(); }
 
 void FileBytes::release() {
-    if (mapped_ && data_) ::munmap(const_cast<char*>(data_), size_);
+    if (data_) ::munmap(data_, capacity_);
     data_ = nullptr;
-    size_ = 0;
-    mapped_ = false;
-    buffer_.clear();
-    buffer_.shrink_to_fit();
+    size_ = capacity_ = 0;
 }
 
-bool FileBytes::open(const std::string& path, std::string& error) {
+bool FileBytes::grow(std::size_t capacity, std::string& error) {
+    // The pages are faulted in at once (MAP_POPULATE): cheaper than one
+    // fault per page while read() fills them.
+    void* m = data_ ? ::mremap(data_, capacity_, capacity, MREMAP_MAYMOVE)
+                    : ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE,
+                             -1, 0);
+    if (m == MAP_FAILED) {
+        error = "not enough memory to read the file (" + megabytes(capacity) + ")";
+        return false;
+    }
+    data_ = static_cast<char*>(m);
+    capacity_ = capacity;
+    return true;
+}
+
+bool FileBytes::open(const std::string& path, std::string& error, std::size_t maxBytes) {
     release();
+    const std::size_t limit = maxBytes ? maxBytes : defaultInputLimit();
     Fd f;
     f.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (f.fd < 0) {
@@ -84,31 +142,61 @@ bool FileBytes::open(const std::string& path, std::string& error) {
         return false;
     }
     if (S_ISREG(st.st_mode) && st.st_size > 0) {
-        void* m = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ,
-                         MAP_PRIVATE | MAP_POPULATE, f.fd, 0);
-        if (m != MAP_FAILED) {
-            ::madvise(m, static_cast<std::size_t>(st.st_size), MADV_SEQUENTIAL);
-            data_ = static_cast<const char*>(m);
-            size_ = static_cast<std::size_t>(st.st_size);
-            mapped_ = true;
-            return true;
+        // A regular file: one buffer of the size it has now.
+        const auto size = static_cast<std::uintmax_t>(st.st_size);
+        if (size > limit) {
+            error = tooLarge(limit);
+            return false;
         }
+        if (!grow(static_cast<std::size_t>(size), error)) return false;
+        ::posix_fadvise(f.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+        const ssize_t got = readFully(f.fd, data_, capacity_);
+        if (got < 0) {
+            error = errnoText(errno);
+            release();
+            return false;
+        }
+        if (static_cast<std::uintmax_t>(got) < size) {
+            error = "the file ended after " + std::to_string(got) + " of its " + std::to_string(size) +
+                    " bytes: it was shortened while it was read (is another program writing it?)";
+            release();
+            return false;
+        }
+        size_ = capacity_;
+        return true;
     }
-    // Not mappable (pipe, device, empty or special file): read it whole.
-    std::vector<char> chunk(1 << 16);
+    // A pipe, a device or a file of unknown size: read to its end in a
+    // buffer that doubles, never past the limit.
+    std::size_t size = 0;
     for (;;) {
-        const ssize_t r = ::read(f.fd, chunk.data(), chunk.size());
+        if (size == capacity_) {
+            if (capacity_ == limit) {
+                char probe;
+                const ssize_t more = readFully(f.fd, &probe, 1);
+                if (more == 0) break;
+                error = more < 0 ? errnoText(errno) : tooLarge(limit);
+                release();
+                return false;
+            }
+            const std::size_t grown =
+                capacity_ == 0 ? std::min<std::size_t>(std::size_t{1} << 16, limit)
+                               : (capacity_ > limit / 2 ? limit : 2 * capacity_);
+            if (!grow(grown, error)) {
+                release();
+                return false;
+            }
+        }
+        const ssize_t r = ::read(f.fd, data_ + size, capacity_ - size);
         if (r < 0) {
             if (errno == EINTR) continue;
             error = errnoText(errno);
-            buffer_.clear();
+            release();
             return false;
         }
         if (r == 0) break;
-        buffer_.append(chunk.data(), static_cast<std::size_t>(r));
+        size += static_cast<std::size_t>(r);
     }
-    data_ = buffer_.data();
-    size_ = buffer_.size();
+    size_ = size;
     return true;
 }
 

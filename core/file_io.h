@@ -7,7 +7,12 @@
 
 namespace quorax {
 
-// The bytes of a file, mapped or read into memory. Empty files give an empty view.
+// The bytes of a file, read into memory. Empty files give an empty view.
+//
+// Files are read with read(2) rather than mapped: a mapped file that another
+// program shortens while it is read kills the process with SIGBUS, a read
+// only comes back short. Pipes, devices and files whose size the system does
+// not know are read until their end, up to a limit.
 class FileBytes {
 public:
     FileBytes() = default;
@@ -18,8 +23,11 @@ public:
     ~FileBytes();
 
     // Reads the whole file at `path`. On failure returns false and sets
-    // `error` to the reason (strerror text, e.g. "No such file or directory").
-    bool open(const std::string& path, std::string& error);
+    // `error` to the reason: the system's text ("No such file or directory"),
+    // or a sentence when the file holds more than `maxBytes` (0: the default
+    // limit, a quarter of the memory available now), when memory runs out, or
+    // when the file ends before its size said (it shrank while being read).
+    bool open(const std::string& path, std::string& error, std::size_t maxBytes = 0);
 
     std::string_view view() const { return {data_, size_}; }
     const char* begin() const { return data_; }
@@ -27,12 +35,19 @@ public:
     std::size_t size() const { return size_; }
 
 private:
+    bool grow(std::size_t capacity, std::string& error);
     void release();
-    const char* data_ = nullptr;
+    // Anonymous memory, so that a stream's buffer grows in place (mremap)
+    // instead of being copied: a copy would need one and a half times the
+    // memory at its peak.
+    char* data_ = nullptr;
     std::size_t size_ = 0;
-    bool mapped_ = false;
-    std::string buffer_; // used when the file cannot be mapped (pipes, special files)
+    std::size_t capacity_ = 0;
 };
+
+// The default size limit of FileBytes::open: a quarter of the memory the
+// system reports available (MemAvailable), at least 64 MiB.
+std::size_t defaultInputLimit();
 
 // Writes `content` to `path` so that the file is either completely replaced
 // or left untouched: the bytes go to a temporary file in the same folder,

@@ -144,7 +144,7 @@ private:
 
 ObjReadResult readObjMesh(TriMesh& mesh, std::string_view bytes, const ObjReadOptions& options) {
     mesh.clear();
-    ObjScanner(bytes, mesh, options).run();
+    ObjScanner(withoutByteOrderMark(bytes), mesh, options).run();
 
     // Faces may name vertices that come later in the file, so indices are
     // checked once all vertices are known.

@@ -33,9 +33,10 @@ struct ObjReadResult {
 //    or the end of the line; only the vertex index of "i/t/n", "i//n" is
 //    used, only the first three corners of a polygon are read. Indices count
 //    from 1; negative ones count back from the last vertex read so far.
-// Both LF and CRLF line ends are accepted; a last line without a line end is
-// read like any other. Faces whose corners do not exist are dropped and
-// counted in the result; every remaining face index is valid.
+// A UTF-8 byte order mark at the start is skipped. Both LF and CRLF line
+// ends are accepted; a last line without a line end is read like any other.
+// Faces whose corners do not exist are dropped and counted in the result;
+// every remaining face index is valid.
 ObjReadResult readObjMesh(TriMesh& mesh, std::string_view bytes, const ObjReadOptions& options = {});
 
 // Reads the OBJ file at `path` into `mesh`. When the file cannot be opened or

@@ -93,8 +93,8 @@ private:
     bool readMesh() {
         ObjReadResult r;
         const ReadStatus status = readObjMeshFile(mesh_, p_.meshPath, &r);
-        if (!status.ok()) {
-            report("error", readErrorText("OBJ mesh", p_.meshPath, status));
+        if (!status.ok() || mesh_.faceCount() == 0) {
+            report("error", readErrorText("OBJ mesh", p_.meshPath, status.ok() ? noFacesStatus("OBJ") : status));
             return false;
         }
         if (r.skippedFaces > 0)

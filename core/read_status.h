@@ -51,4 +51,22 @@ std::string readErrorText(std::string_view what, std::string_view path, const Re
 // The message for one warning of a read: DX grid "PATH": WARNING
 std::string readWarningText(std::string_view what, std::string_view path, std::string_view warning);
 
+// The status of a surface file that gave no face at all: empty, random
+// bytes, or a file of another format given by mistake. `format` is "OBJ",
+// "PLY" ...: "no faces found: the file is empty or not in OBJ format".
+ReadStatus noFacesStatus(std::string_view format);
+
+// Bytes taken from a file, made safe to show in a message: control bytes
+// (also NUL, ESC, DEL and the C1 controls), and bytes that are not part of a
+// valid UTF-8 sequence, become \xNN; printable ASCII and valid UTF-8 text stay
+// as they are. Readers quote file content only through this.
+std::string printableBytes(std::string_view bytes);
+
+// `bytes` without a UTF-8 byte order mark at its start. Editors on some
+// systems write one; it is not part of the first line.
+inline std::string_view withoutByteOrderMark(std::string_view bytes) {
+    if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+    return bytes;
+}
+
 } // namespace quorax

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building and testing QUORAX needs on Debian 12: compiler and
-# build tools, GoogleTest, Qt 6 with OpenGL widgets, GLU, Xvfb with
+# build tools, GoogleTest, Qt 6 with OpenGL widgets, GLU, zlib, Xvfb with
 # Mesa's software renderer for the viewer's tests, and clang with its
 # runtime libraries (libFuzzer, sanitizers) for the fuzz targets.
 set -euo pipefail
@@ -8,6 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev
   qt6-base-dev libqt6opengl6-dev libglu1-mesa-dev libgl1-mesa-dev libgl1-mesa-dri
+  zlib1g-dev
   xvfb xauth
   clang libclang-rt-14-dev
   python3-numpy

@@ -152,7 +152,7 @@ void TForm1::buildWindow() {
 
     Open_ply = openDialog(this, "Open_ply", "ply", "PLY model files (*.ply)");
     Open_obj = openDialog(this, "Open_obj", "obj", "OBJ model files (*.obj)");
-    Open_dx = openDialog(this, "Open_dx", "dx", "DX grid (*.dx)");
+    Open_dx = openDialog(this, "Open_dx", "dx", "DX grid (*.dx *.dx.gz)");
     Save_ply = new QFileDialog(this);
     Save_ply->setObjectName("Save_ply");
     Save_ply->setDefaultSuffix("ply");

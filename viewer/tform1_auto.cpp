@@ -59,6 +59,14 @@ void TForm1::autotimerTimer() {
                 return;
             }
         }
+        if (mesh.faceCount() == 0) {
+            fail(readErrorText(last == 'j' ? "OBJ model" : "PLY model", argMeshFile,
+                               noFacesStatus(last == 'j' ? "OBJ" : "PLY")));
+            return;
+        }
+    } else {
+        fail("cannot read model \"" + argMeshFile + "\": the name ends neither in .obj nor in .ply");
+        return;
     }
     deriveViewerMesh(mesh);
     log("loaded model " + meshFile);

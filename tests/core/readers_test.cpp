@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "dx_reader.h"
+#include "file_io.h"
 #include "obj_reader.h"
 
 using namespace quorax;
@@ -106,6 +107,20 @@ TEST(DxReader, HeaderAndValues) {
                                             3.4028235e38f, 0, 7}));
 }
 
+TEST(Readers, AByteOrderMarkIsSkipped) {
+    const std::string bom = "\xEF\xBB\xBF";
+    const TriMesh plain = readObj(kTri + "f 1 2 3\n"), marked = readObj(bom + kTri + "f 1 2 3\n");
+    ASSERT_EQ(marked.vertexCount(), 3);
+    EXPECT_EQ(marked.vertices[0].pos, plain.vertices[0].pos);
+    EXPECT_EQ(marked.faceCount(), 1);
+    for (const std::string& start : {std::string(), std::string("# APBS\n")}) {
+        PotentialGrid g;
+        const ReadStatus r = readDxGrid(g, exact(bom + start + header() + "0 1 2 3 4 5 6 7"));
+        EXPECT_TRUE(r.ok()) << readProblemText(r);
+        EXPECT_EQ(g.at(1, 1, 1), 7.f);
+    }
+}
+
 TEST(DxReader, ErrorsNameTheLineAndKeepTheGrid) {
     const std::string v8 = "0 1 2 3 4 5 6 7\n", h = header();
     const std::tuple<std::string, int, std::string> cases[] = {
@@ -123,6 +138,10 @@ TEST(DxReader, ErrorsNameTheLineAndKeepTheGrid) {
         {h + v8.substr(0, 6), 1, "needs 8 values"}, // too few bytes for 8 values
         {h + "0 1 2\n3 abc 5 6 7\n", 9, "\"abc\" is not a number"},
         {h + "0 1 2\n3 4\n5 nan 7\n", 10, "not a finite number"},
+        // Cut inside the last number, and bytes that must not reach a terminal.
+        {h + "0 1 2\n3 4 5\n6 1.5e", 10, "the data is truncated: the file ends inside value 8 of 8 (\"1.5e\")"},
+        {h + "0 1 2 3 4 5\n6 -", 9, "the data is truncated: the file ends inside value 8 of 8 (\"-\")"},
+        {h + "0 1 2\n3 \x1b]0;x\x07\xff 5 6 7\n", 9, "\"\\x1b]0;x\\x07\\xff\" is not a number"},
     };
     for (const auto& [text, line, problem] : cases) {
         PotentialGrid g;
@@ -134,5 +153,65 @@ TEST(DxReader, ErrorsNameTheLineAndKeepTheGrid) {
         EXPECT_NE(r.detail.find(problem), std::string::npos) << r.detail;
         EXPECT_EQ(g.values, before); // the grid read before is left as it was
         EXPECT_EQ(g.nx, 3);
+    }
+}
+
+TEST(DxReader, WritersVariantsGiveTheSameGrid) {
+    // Each file of the corpus (scripts/make_dx_corpus.sh) holds the grid of apbs.dx.
+    const std::string dir = QUORAX_DX_CORPUS_DIR;
+    PotentialGrid want;
+    ASSERT_TRUE(readDxGridFile(want, dir + "/apbs.dx").ok());
+    ASSERT_EQ(want.nodeCount(), 729u);
+    for (const char* name : {"apbs.dx.gz", "gdf.dx", "crlf.dx", "bom.dx", "comments.dx", "signs.dx",
+                             "one_per_line.dx", "no_trailer.dx", "type_float.dx", "two_members.dx.gz"}) {
+        PotentialGrid g;
+        const ReadStatus r = readDxGridFile(g, dir + "/" + name);
+        ASSERT_TRUE(r.ok()) << name << ": " << readProblemText(r);
+        EXPECT_TRUE(r.warnings.empty()) << name << ": " << r.warnings[0];
+        EXPECT_EQ(g.values, want.values) << name;
+        EXPECT_EQ((std::vector{g.nx, g.ny, g.nz}), (std::vector{9, 9, 9})) << name;
+        EXPECT_EQ((std::vector{g.origin, g.delta}), (std::vector{want.origin, want.delta})) << name;
+        EXPECT_EQ((std::vector{g.minValue, g.maxValue}), (std::vector{want.minValue, want.maxValue})) << name;
+    }
+}
+
+TEST(DxReader, BinaryCompressedAndForeignDataAreRefused) {
+    const std::string dir = QUORAX_DX_CORPUS_DIR;
+    FileBytes gz;
+    std::string error;
+    ASSERT_TRUE(gz.open(dir + "/apbs.dx.gz", error)) << error;
+    const std::string zipped(gz.view());
+    std::string corrupt = zipped;
+    corrupt[corrupt.size() / 2] ^= 0x55;
+    const std::string h = header("2 2 2");
+    const std::string arrayLine = "object 3 class array type double rank 0 items 8 data follows\n";
+    const auto withArray = [&](const std::string& line) {
+        std::string s = h;
+        return s.replace(s.find(arrayLine), arrayLine.size(), line + "\n") + "0 1 2 3 4 5 6 7\n";
+    };
+    const std::tuple<std::string, int, std::string> cases[] = {
+        {zipped.substr(0, zipped.size() - 100), 0, "the gzip data are cut short"},
+        {corrupt, 0, "the gzip data are corrupt"},
+        {withArray("object 3 class array type float rank 0 items 8 msb ieee data 1024"), 7, "binary"},
+        {withArray("object 3 class array type float rank 0 items 8 binary data follows"), 7, "binary"},
+        {withArray("object 3 class array type float rank 0 items 8 data file \"grid.bin\",0"), 7, "another file"},
+        {withArray("object 3 class array type string rank 1 shape 4 items 8 data follows"), 7, "type \"string\""},
+        {std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), 1, "not an OpenDX text file"},
+        {"ply\nformat ascii 1.0\nelement vertex 8\n", 1, "expected \"object 1 class gridpositions counts\""},
+    };
+    for (const auto& [text, line, problem] : cases) {
+        PotentialGrid g;
+        const ReadStatus r = readDxGrid(g, exact(text));
+        EXPECT_EQ(r.kind, ReadKind::Malformed) << problem;
+        EXPECT_EQ(r.line, line) << r.detail;
+        EXPECT_NE(r.detail.find(problem), std::string::npos) << r.detail;
+        EXPECT_FALSE(g.loaded);
+    }
+    // Type words and quotes as other writers put them, and a comment after the array line.
+    for (const std::string type : {"float", "\"double\"", "int", "unsigned short"}) {
+        PotentialGrid g;
+        const ReadStatus r =
+            readDxGrid(g, exact(withArray("object 3 class array type " + type + " rank 0 items 8 data follows # z")));
+        EXPECT_TRUE(r.ok() && g.at(1, 1, 1) == 7.f) << type << ": " << readProblemText(r);
     }
 }

@@ -10,6 +10,8 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
+#include <thread>
 #include <vector>
 
 #include "process.h"
@@ -251,6 +253,55 @@ TEST(ToolInputs, UnreadableInputsStopBeforeTheLinesFile) {
     }
 }
 
+TEST(ToolInputs, MeshFilesWithoutFacesAreErrors) {
+    Case c;
+    c.dir.write("random.obj", std::string("\x93\x07\xffq\x00\x1b[31m\x02", 10));
+    c.dir.write("mesh.ply", "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nend_header\n");
+    c.dir.write("empty.obj", "");
+    for (const std::string mesh : {"random.obj", "grid.dx", "mesh.ply", "empty.obj"}) {
+        auto a = c.args();
+        a[0] = c.dir.file(mesh);
+        const ProcessResult r = c.run(a);
+        EXPECT_EQ(r.exitCode, 1) << mesh;
+        EXPECT_EQ(r.err, "quorax: error: OBJ mesh \"" + a[0] + "\": no faces found: the file is empty or not in OBJ format\n")
+            << mesh;
+        EXPECT_FALSE(c.dir.exists("lines.txt")) << mesh;
+    }
+}
+
+TEST(ToolInputs, ByteOrderMarksAndPipesReadLikePlainFiles) {
+    Case c;
+    const ProcessResult plain = c.run(c.args());
+    ASSERT_EQ(plain.exitCode, 0) << plain.err;
+    const std::string lines = c.dir.read("lines.txt");
+    // Both inputs start with a UTF-8 byte order mark; the mesh comes through a FIFO.
+    c.dir.write("grid.dx", "\xEF\xBB\xBF" + linearGrid());
+    const std::string fifo = c.dir.file("mesh.obj");
+    std::filesystem::remove(fifo);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::thread writer([&] {
+        if (std::FILE* f = std::fopen(fifo.c_str(), "w")) {
+            std::fputs(("\xEF\xBB\xBF" + kSquareObj).c_str(), f);
+            std::fclose(f);
+        }
+    });
+    const ProcessResult marked = c.run(c.args());
+    writer.join();
+    EXPECT_EQ(marked.exitCode, 0) << marked.err;
+    EXPECT_EQ(marked.out, plain.out);
+    EXPECT_EQ(c.dir.read("lines.txt"), lines);
+
+    // A gzip-compressed grid (gzip renames grid.dx to grid.dx.gz).
+    std::filesystem::remove(fifo);
+    c.dir.write("mesh.obj", kSquareObj);
+    ASSERT_EQ(runProcess("/bin/gzip", {"-n", c.dir.file("grid.dx")}).exitCode, 0);
+    auto a = c.args();
+    a[1] = c.dir.file("grid.dx.gz");
+    const ProcessResult zipped = c.run(a);
+    EXPECT_EQ(zipped.exitCode, 0) << zipped.err;
+    EXPECT_EQ(c.dir.read("lines.txt"), lines);
+}
+
 TEST(ToolInputs, MalformedGridsAreRefusedWithFileLineAndProblem) {
     Case c;
     const std::string good = linearGrid();
@@ -268,6 +319,8 @@ TEST(ToolInputs, MalformedGridsAreRefusedWithFileLineAndProblem) {
         {"huge", replace("counts 20 20 20\norigin", "counts 2000000 2000000 2000000\norigin"), "nodes"},
         {"short", good.substr(0, good.find("attribute") - 40), "expected 8000 values, found"},
         {"word", replace("\n11 ", "\n11 eleven "), "\"eleven\" is not a number"},
+        {"control bytes", replace("\n11 ", "\n11 \x1b[2J\x07 "), "\"\\x1b[2J\\x07\" is not a number"},
+        {"cut in a number", good.substr(0, good.find("attribute") - 4) + "1.5e", "the data is truncated"},
         {"empty", "", "line 1:"},
     };
     for (const Bad& b : cases) {

@@ -42,6 +42,17 @@ TEST_F(Buttons, PotentialActionsRefuseWithoutAGridAndClampToIt) {
                       "were sampled at the nearest point of the grid box");
 }
 
+TEST_F(Buttons, ReadDxPotentialTakesCompressedGrids) {
+    EXPECT_EQ(form->Open_dx->nameFilters(), QStringList{"DX grid (*.dx *.dx.gz)"});
+    nextFile = QString(QUORAX_EXAMPLES_DIR) + "/../tests/core/data/dx/apbs.dx.gz";
+    newLog();
+    press(form->Button1);
+    EXPECT_EQ(newLog(), Log{});
+    EXPECT_TRUE(form->potentialGrid.loaded && form->potentialGrid.nodeCount() == 729u);
+    open(form->Button1, "cut.dx.gz", readFile(nextFile.toStdString()).substr(0, 1000));
+    EXPECT_EQ(newLog(), Log{"DX grid \"" + dir.file("cut.dx.gz") + "\": the gzip data are cut short (the file is incomplete)"});
+}
+
 TEST_F(Buttons, GradientSeedingsAndProbeLine) {
     open(form->ToolButton3, "m.obj", kSquareObj);
     open(form->Button1, "grid.dx", linearDx(6));

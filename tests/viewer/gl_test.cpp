@@ -246,3 +246,22 @@ TEST(AutoProcess, EightArgumentsOnTheExample) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_GT(linesInFile(dir.read("lines.txt")), 10);
 }
+
+TEST(AutoProcess, AMeshWithoutFacesEndsTheRunWithAnError) {
+    TempDir dir;
+    const std::string ex = QUORAX_EXAMPLES_DIR;
+    dir.write("grid.obj", readFile(ex + "/fas2.dx")); // a grid where the surface belongs
+    const std::vector<std::string> env = {"QT_QPA_PLATFORM=", "ASAN_OPTIONS=detect_leaks=0"};
+    const std::pair<std::string, std::string> cases[] = {
+        {"grid.obj", "OBJ model \"" + dir.file("grid.obj") + "\": no faces found: the file is empty or not in OBJ format"},
+        {"fas2.dx", "the name ends neither in .obj nor in .ply"},
+    };
+    for (const auto& [model, message] : cases) {
+        const std::string path = model == "fas2.dx" ? ex + "/fas2.dx" : dir.file(model);
+        const std::vector<std::string> a = {path, ex + "/fas2.dx", dir.file("lines.txt"), "0.01", "0.0", "45", "1", "3.0"};
+        const ProcessResult r = runProcess(QUORAX1_PATH, a, dir.path(), env);
+        EXPECT_EQ(r.exitCode, 1) << model;
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+        EXPECT_FALSE(dir.exists("lines.txt"));
+    }
+}
