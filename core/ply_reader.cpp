@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <bit>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <new>
@@ -385,6 +386,9 @@ ValueRead PlyLoader::readNumber(const PlyType& type, double& value, std::string_
         scanFloat(first, last, f);
         value = f;
     }
+    // A number too large for the type is no value of it; only "inf" words give an infinity.
+    if (std::isinf(value) && word.find_first_of("iI") == std::string_view::npos)
+        return ValueRead::BadWord;
     return ValueRead::Ok;
 }
 

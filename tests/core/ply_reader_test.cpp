@@ -144,6 +144,8 @@ TEST_F(PlyReader, RefusesBadAndTruncatedDataAndLeavesAnEmptyMesh) {
         // ASCII words must be whole numbers of their type.
         {plyFile(Ply::Ascii, kV3, {"f0 f0 f0", "f1 f0x f0", "f0 f1 f0"}),
          "line 9: cannot read \"0x\" as property y (type float) of element vertex"},
+        {plyFile(Ply::Ascii, kV3, {"f0 f0 f0", "f1e39 f0 f0", "f0 f1 f0"}),
+         "line 9: cannot read \"1e39\" as property x (type float) of element vertex"},
         {plyFile(Ply::Ascii, kV3 + kFace1, on3({"b3 i0 i1 i2.5"})),
          "line 13: cannot read \"2.5\" as property vertex_indices (type int) of element face"},
         {plyFile(Ply::Ascii, kV3 + kFace1, on3({"b256 i0 i1 i2"})),
