@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <bit>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <new>
@@ -46,7 +47,9 @@ const PlyType* findType(std::string_view name) {
     return nullptr;
 }
 
-int64_t minimumOf(const PlyType& t) { return t.isSigned ? -(int64_t{1} << (8 * t.bytes - 1)) : 0; }
+int64_t minimumOf(const PlyType& t) {
+    return t.isSigned ? -(int64_t{1} << (8 * t.bytes - 1)) : 0;
+}
 int64_t maximumOf(const PlyType& t) {
     return t.isSigned ? (int64_t{1} << (8 * t.bytes - 1)) - 1 : (int64_t{1} << (8 * t.bytes)) - 1;
 }
@@ -75,58 +78,9 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f' || c == '\n';
 }
 
-// Length of the valid UTF-8 sequence at the start of [p, end) that is not a
-// control character (C1 controls U+0080..U+009F included); 0 when there is none.
-std::size_t printableSequence(const unsigned char* p, const unsigned char* end) {
-    const unsigned char c = *p;
-    if (c >= 0x20 && c < 0x7f) return 1;
-    std::size_t n = 0;
-    unsigned char low = 0x80, high = 0xbf; // range of the second byte
-    if (c >= 0xc2 && c <= 0xdf) {
-        n = 2;
-        if (c == 0xc2) low = 0xa0;
-    } else if (c >= 0xe0 && c <= 0xef) {
-        n = 3;
-        if (c == 0xe0) low = 0xa0;
-        if (c == 0xed) high = 0x9f; // no surrogates
-    } else if (c >= 0xf0 && c <= 0xf4) {
-        n = 4;
-        if (c == 0xf0) low = 0x90;
-        if (c == 0xf4) high = 0x8f;
-    } else {
-        return 0;
-    }
-    if (static_cast<std::size_t>(end - p) < n || p[1] < low || p[1] > high) return 0;
-    for (std::size_t i = 2; i < n; ++i)
-        if (p[i] < 0x80 || p[i] > 0xbf) return 0;
-    return n;
-}
-
-// Bytes of the file as a message may show them: printable text as it is,
-// every other byte (controls, DEL, invalid UTF-8) as \xNN.
-std::string shown(std::string_view bytes) {
-    static const char kHex[] = "0123456789abcdef";
-    std::string out;
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const auto* end = p + bytes.size();
-    while (p < end) {
-        const std::size_t n = printableSequence(p, end);
-        if (n > 0) {
-            out.append(reinterpret_cast<const char*>(p), n);
-            p += n;
-            continue;
-        }
-        out += "\\x";
-        out += kHex[*p >> 4];
-        out += kHex[*p & 15];
-        ++p;
-    }
-    return out;
-}
-
 std::string quoted(std::string_view bytes) {
     std::string out = "\"";
-    out += shown(bytes);
+    out += printableBytes(bytes);
     out += '"';
     return out;
 }
@@ -150,7 +104,9 @@ ReadStatus lineError(int line, std::string problem) {
 }
 
 // A refusal that has no line: binary data, or the file as a whole.
-ReadStatus refusal(std::string problem) { return ReadStatus::malformed(0, std::move(problem)); }
+ReadStatus refusal(std::string problem) {
+    return ReadStatus::malformed(0, std::move(problem));
+}
 
 // Parses the header line by line and records what the data part must then
 // look like. Names are kept as they are; messages show them escaped.
@@ -207,7 +163,8 @@ bool parseHeader(std::string_view bytes, Header& header, ReadStatus& error) {
                 return false;
             }
             if (count > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
-                error = lineError(line, "element " + shown(w[1]) + " declares " + shown(w[2]) +
+                error = lineError(line, "element " + printableBytes(w[1]) + " declares " +
+                                            printableBytes(w[2]) +
                                             " items, more than the viewer can hold");
                 return false;
             }
@@ -230,7 +187,8 @@ bool parseHeader(std::string_view bytes, Header& header, ReadStatus& error) {
             if (list) {
                 p.countType = findType(w[2]);
                 if (!p.countType || !p.countType->isInteger) {
-                    error = lineError(line, quoted(w[2]) + " is not an integer type for a list length");
+                    error =
+                        lineError(line, quoted(w[2]) + " is not an integer type for a list length");
                     return false;
                 }
             }
@@ -275,14 +233,14 @@ struct Access {
 enum class ValueRead { Ok, Ended, BadWord };
 
 class PlyLoader {
-public:
+  public:
     PlyLoader(std::string_view bytes, const Header& header)
         : bytes_(bytes), header_(header), pos_(bytes.data() + header.dataOffset),
           end_(bytes.data() + bytes.size()) {}
 
     bool read(TriMesh& mesh, ReadStatus& error);
 
-private:
+  private:
     bool ascii() const { return header_.format == PlyFormat::Ascii; }
     std::size_t left() const { return static_cast<std::size_t>(end_ - pos_); }
     bool checkAccess(std::vector<Access>& access, ReadStatus& error);
@@ -298,9 +256,12 @@ private:
     int lineAt(const char* p) const;
     ReadStatus located(const char* itemStart, std::string problem) const;
     ReadStatus truncated(const HeaderElement& e, std::size_t item) const;
-    ReadStatus badWord(std::string_view word, const HeaderProperty& p, const HeaderElement& e) const;
-    bool addPolygon(std::size_t face, const char* itemStart, TriMesh& mesh, ReadStatus& error) const;
-    bool addStrip(std::size_t number, const char* itemStart, TriMesh& mesh, ReadStatus& error) const;
+    ReadStatus badWord(std::string_view word, const HeaderProperty& p,
+                       const HeaderElement& e) const;
+    bool addPolygon(std::size_t face, const char* itemStart, TriMesh& mesh,
+                    ReadStatus& error) const;
+    bool addStrip(std::size_t number, const char* itemStart, TriMesh& mesh,
+                  ReadStatus& error) const;
     bool checkIndex(int64_t v, const char* what, std::size_t number, const char* itemStart,
                     ReadStatus& error) const;
     bool addTriangle(int64_t a, int64_t b, int64_t c, TriMesh& mesh, ReadStatus& error) const;
@@ -327,15 +288,16 @@ ReadStatus PlyLoader::located(const char* itemStart, std::string problem) const 
 }
 
 ReadStatus PlyLoader::truncated(const HeaderElement& e, std::size_t item) const {
-    return refusal("the file ends inside element " + shown(e.name) + ", after " + std::to_string(item) +
-                   " of its " + std::to_string(e.count) + " items");
+    return refusal("the file ends inside element " + printableBytes(e.name) + ", after " +
+                   std::to_string(item) + " of its " + std::to_string(e.count) + " items");
 }
 
 ReadStatus PlyLoader::badWord(std::string_view word, const HeaderProperty& p,
-                               const HeaderElement& e) const {
+                              const HeaderElement& e) const {
     return lineError(lineAt(word.data()), "cannot read " + quoted(word) + " as property " +
-                                              shown(p.name) + " (type " + std::string(p.type->name) +
-                                              ") of element " + shown(e.name));
+                                              printableBytes(p.name) + " (type " +
+                                              std::string(p.type->name) + ") of element " +
+                                              printableBytes(e.name));
 }
 
 // ASCII: the next white-space separated word.
@@ -424,6 +386,9 @@ ValueRead PlyLoader::readNumber(const PlyType& type, double& value, std::string_
         scanFloat(first, last, f);
         value = f;
     }
+    // A number too large for the type is no value of it; only "inf" words give an infinity.
+    if (std::isinf(value) && word.find_first_of("iI") == std::string_view::npos)
+        return ValueRead::BadWord;
     return ValueRead::Ok;
 }
 
@@ -441,13 +406,13 @@ bool PlyLoader::readListLength(const HeaderElement& e, std::size_t item, const H
     // an ASCII word that is no count: not an integer, out of the type's range, or negative
     if (r == ValueRead::BadWord || (n < 0 && ascii())) {
         error = lineError(lineAt(word.data()), quoted(word) + " is not a length of list " +
-                                                   shown(p.name) + " (type " +
+                                                   printableBytes(p.name) + " (type " +
                                                    std::string(p.countType->name) + ")");
         return false;
     }
     if (n < 0) {
-        error = refusal("list " + shown(p.name) + " of element " + shown(e.name) + " item " +
-                        std::to_string(item) + " has a negative length");
+        error = refusal("list " + printableBytes(p.name) + " of element " + printableBytes(e.name) +
+                        " item " + std::to_string(item) + " has a negative length");
         return false;
     }
     // every ASCII entry takes at least a separator and a digit
@@ -612,12 +577,13 @@ bool PlyLoader::checkAccess(std::vector<Access>& access, ReadStatus& error) {
             a.list = propertyIndex(e, "vertex_indices");
             if (a.list < 0 && a.role == Role::Faces) a.list = propertyIndex(e, "vertex_index");
             if (a.list < 0 || !e.properties[a.list].countType) {
-                error = lineError(e.line, "element " + shown(e.name) + " has no list vertex_indices");
+                error = lineError(e.line, "element " + printableBytes(e.name) +
+                                              " has no list vertex_indices");
                 return false;
             }
             const PlyType& entry = *e.properties[a.list].type;
             if (!entry.isInteger) {
-                error = lineError(e.line, "vertex_indices of element " + shown(e.name) +
+                error = lineError(e.line, "vertex_indices of element " + printableBytes(e.name) +
                                               " is a list of " + std::string(entry.name) +
                                               ", not of integers");
                 return false;
@@ -680,10 +646,7 @@ bool PlyLoader::read(TriMesh& mesh, ReadStatus& error) {
 
 ReadStatus readPlyMesh(TriMesh& mesh, std::string_view bytes) {
     mesh.clear();
-    // A byte order mark some editors put before "ply" is not part of the header.
-    constexpr std::string_view kByteOrderMark = "\xef\xbb\xbf";
-    if (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark)
-        bytes.remove_prefix(kByteOrderMark.size());
+    bytes = withoutByteOrderMark(bytes); // not part of the "ply" line
     ReadStatus status;
     try {
         Header header;

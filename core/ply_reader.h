@@ -31,8 +31,9 @@ namespace quorax {
 //    used to stitch strips together) are skipped; they still count for the
 //    flipping.
 // ASCII values are white-space separated words, each of which must be a
-// whole number of its property's type (integers in the type's range; float
-// words convert as strtof, double words as strtod).
+// whole number of its property's type: integers in the type's range; float
+// words convert as strtof, double words as strtod, and a word too large for
+// its type is refused (only "inf" words give an infinity).
 //
 // On failure `mesh` is left empty and the status (kind Malformed) carries the
 // problem, e.g. line 14 and "face 3 names vertex 9, but the file has 8

@@ -18,12 +18,13 @@ namespace {
 
 std::vector<Tri> triangles(const TriMesh& m) {
     std::vector<Tri> t;
-    for (const MeshFace& f : m.faces) t.push_back({f.v[0], f.v[1], f.v[2]});
+    for (const MeshFace& f : m.faces)
+        t.push_back({f.v[0], f.v[1], f.v[2]});
     return t;
 }
 
 class PlyReader : public ::testing::Test {
-protected:
+  protected:
     TriMesh mesh;
     ReadStatus status;
     std::string error; // the status as the programs word it after the file name
@@ -56,12 +57,16 @@ TEST_F(PlyReader, PolygonsBecomeFansAndStripsAreDecoded) {
     EXPECT_TRUE(mesh.loaded);
     // Strips before the face: every second window flipped, −1 restarts, windows repeating an index give nothing
     // but still count for the flips.
-    ASSERT_TRUE(load(plyFile(Ply::Big, "element vertex 6\n" + kXyz + "element tristrips 2\n"
-                             "property list int int vertex_indices\n" + kFace1,
+    ASSERT_TRUE(load(plyFile(Ply::Big,
+                             "element vertex 6\n" + kXyz +
+                                 "element tristrips 2\n"
+                                 "property list int int vertex_indices\n" +
+                                 kFace1,
                              {"f0 f0 f0", "f0 f1 f0", "f1 f0 f0", "f1 f1 f0", "f2 f0 f0", "f2 f1 f0",
                               "i12 i0 i1 i2 i3 i4 i5 i-1 i2 i3 i3 i4 i5", "i4 i4 i3 i5 i2", "b3 i0 i2 i1"})));
-    EXPECT_EQ(triangles(mesh), (std::vector<Tri>{{0, 1, 2}, {2, 1, 3}, {2, 3, 4}, {4, 3, 5}, {3, 4, 5}, {4, 3, 5},
-                                                 {5, 3, 2}, {0, 2, 1}}));
+    EXPECT_EQ(
+        triangles(mesh),
+        (std::vector<Tri>{{0, 1, 2}, {2, 1, 3}, {2, 3, 4}, {4, 3, 5}, {3, 4, 5}, {4, 3, 5}, {5, 3, 2}, {0, 2, 1}}));
 }
 
 TEST_F(PlyReader, EveryTypeInEveryEncodingAndOtherElementsReadPast) {
@@ -69,8 +74,8 @@ TEST_F(PlyReader, EveryTypeInEveryEncodingAndOtherElementsReadPast) {
     // the index list, and elements before and after the vertices that the surface does not use.
     const std::string header = "element camera 2\nproperty float view\nproperty list uchar float uv\n"
                                "element vertex 6\nproperty char x\nproperty double y\nproperty float z\n"
-                               "element face 1\nproperty list uchar short uv\n" + kFaceList +
-                               "property uchar flags\nelement material 1\nproperty list int uchar name\n";
+                               "element face 1\nproperty list uchar short uv\n" +
+                               kFaceList + "property uchar flags\nelement material 1\nproperty list int uchar name\n";
     for (Ply e : {Ply::Ascii, Ply::Little, Ply::Big}) {
         const std::string types[] = {"char", "uchar", "short", "ushort", "int", "uint"};
         const std::string extremes[] = {"b-128", "b255", "s-32768", "s65535", "i-2147483648", "i4294967295"};
@@ -133,11 +138,14 @@ TEST_F(PlyReader, RefusesBadAndTruncatedDataAndLeavesAnEmptyMesh) {
         {plyFile(Ply::Ascii, kV3 + kFace1, on3({"b3 i0 i1 i3"})), "line 13: face 0 names vertex 3" + of3},
         {plyFile(Ply::Little, kV3 + kFace1, on3({"b3 i0 i-1 i2"})), "face 0 names vertex -1" + of3},
         {plyFile(Ply::Big, kV3 + kStrips, on3({"i4 i0 i1 i2 i9"})), "tristrip 0 names vertex 9" + of3},
-        {plyFile(Ply::Ascii, kV3 + kFace1, on3({"b2 i0 i1"})), "line 13: face 0 has 2 corners; a face needs at least 3"},
+        {plyFile(Ply::Ascii, kV3 + kFace1, on3({"b2 i0 i1"})),
+         "line 13: face 0 has 2 corners; a face needs at least 3"},
         {plyFile(Ply::Ascii, kV3, {"f0 f0 f0", "f1 f0 f0"}), ends + "vertex, after 2 of its 3 items"},
         // ASCII words must be whole numbers of their type.
         {plyFile(Ply::Ascii, kV3, {"f0 f0 f0", "f1 f0x f0", "f0 f1 f0"}),
          "line 9: cannot read \"0x\" as property y (type float) of element vertex"},
+        {plyFile(Ply::Ascii, kV3, {"f0 f0 f0", "f1e39 f0 f0", "f0 f1 f0"}),
+         "line 9: cannot read \"1e39\" as property x (type float) of element vertex"},
         {plyFile(Ply::Ascii, kV3 + kFace1, on3({"b3 i0 i1 i2.5"})),
          "line 13: cannot read \"2.5\" as property vertex_indices (type int) of element face"},
         {plyFile(Ply::Ascii, kV3 + kFace1, on3({"b256 i0 i1 i2"})),

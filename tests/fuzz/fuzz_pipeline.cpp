@@ -34,7 +34,8 @@ struct Scratch {
         if (!sink) std::abort();
     }
     ~Scratch() {
-        for (const char* f : {"/m.obj", "/g.dx", "/lines.txt"}) ::unlink((dir + f).c_str());
+        for (const char* f : {"/m.obj", "/g.dx", "/lines.txt"})
+            ::unlink((dir + f).c_str());
         ::rmdir(dir.c_str());
         std::fclose(sink);
     }
@@ -55,8 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     const std::size_t split = input.find("\n----\n");
     writeFile(scratch.dir + "/m.obj", input.substr(0, split));
-    writeFile(scratch.dir + "/g.dx", split == std::string_view::npos ? std::string_view(kDefaultGrid)
-                                                                     : input.substr(split + 6));
+    writeFile(scratch.dir + "/g.dx",
+              split == std::string_view::npos ? std::string_view(kDefaultGrid) : input.substr(split + 6));
     PipelineParams params;
     params.meshPath = scratch.dir + "/m.obj";
     params.gridPath = scratch.dir + "/g.dx";
