@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "sampling.h"
 #include "separation.h"
@@ -164,6 +165,36 @@ void integrateFieldLine(const FieldSampler& field, const IntegrationSettings& se
     line.backward = integrateDirection(field, settings, guards, TraceDirection::Backward, line.points);
     std::reverse(line.points.begin(), line.points.end());
     line.forward = integrateDirection(field, settings, guards, TraceDirection::Forward, line.points);
+}
+
+IntegrationSettings integrationFor(const GradientGrid& field, Integrator method) {
+    IntegrationSettings s;
+    s.method = method;
+    const Vec3 d = field.delta;
+    s.step = 0.5 * std::min({d.x, d.y, d.z});
+    const double box[3] = {static_cast<double>(d.x) * field.nx, static_cast<double>(d.y) * field.ny,
+                           static_cast<double>(d.z) * field.nz};
+    s.maxLength = 2.0 * std::sqrt(box[0] * box[0] + box[1] * box[1] + box[2] * box[2]);
+    return s;
+}
+
+std::vector<std::size_t> integrateSeeds(const GradientGrid& field, const TriMesh& surface, const SeedTracing& how,
+                                        const std::vector<Vec3>& seeds, std::vector<FieldLine>& lines) {
+    std::optional<SurfaceIndex> index;
+    if (how.stopAtSurface) index.emplace(surface);
+    std::optional<SeparationGrid> apart;
+    if (how.minSeparation > 0.0f) apart.emplace(how.minSeparation);
+    const TraceGuards guards{index ? &*index : nullptr, apart ? &*apart : nullptr};
+    const FieldSampler sampler = gridField(field);
+    std::vector<std::size_t> traced;
+    for (std::size_t i = 0; i < seeds.size(); ++i) {
+        if (apart && apart->near(seeds[i])) continue;
+        lines.emplace_back();
+        integrateFieldLine(sampler, how.settings, guards, seeds[i], lines.back());
+        if (apart) apart->add(lines.back().points);
+        traced.push_back(i);
+    }
+    return traced;
 }
 
 } // namespace quorax

@@ -9,6 +9,7 @@
 
 #include "field_line.h"
 #include "grid.h"
+#include "mesh.h"
 #include "tracing.h"
 
 namespace quorax {
@@ -64,5 +65,23 @@ StopReason integrateDirection(const FieldSampler& field, const IntegrationSettin
 // points farthest first, the seed, the forward points.
 void integrateFieldLine(const FieldSampler& field, const IntegrationSettings& settings, const TraceGuards& guards,
                         Vec3 seed, FieldLine& line);
+
+// Settings for tracing on `field` with `method`: steps of half the smallest
+// grid spacing, at most twice the grid box's diagonal per direction.
+IntegrationSettings integrationFor(const GradientGrid& field, Integrator method);
+
+// How a set of seeds is traced on the unsmoothed field.
+struct SeedTracing {
+    IntegrationSettings settings;
+    bool stopAtSurface = false; // end lines where they meet `surface`
+    float minSeparation = 0.0f; // > 0: keep lines this far apart
+};
+
+// Traces every seed in order on `field` (appending to `lines`). With a
+// minimum separation, a seed closer than it to an earlier line is skipped
+// and later lines stop where they come that close. Returns the indices of
+// the seeds that were traced, one per line appended.
+std::vector<std::size_t> integrateSeeds(const GradientGrid& field, const TriMesh& surface, const SeedTracing& how,
+                                        const std::vector<Vec3>& seeds, std::vector<FieldLine>& lines);
 
 } // namespace quorax

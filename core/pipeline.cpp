@@ -15,9 +15,7 @@
 #include "obj_reader.h"
 #include "sampling.h"
 #include "seeding.h"
-#include "separation.h"
 #include "simplify.h"
-#include "surface_index.h"
 #include "tracing.h"
 #include "tubes.h"
 #include "writers.h"
@@ -142,35 +140,24 @@ private:
     // closer than the minimum separation to an earlier line is skipped
     // (and dropped from `seeds`, which stays parallel to `lines`).
     void integrateSeeds(std::vector<Vec3>& seeds, std::vector<FieldLine>& lines) {
-        IntegrationSettings s;
-        s.method = p_.faithfulIntegrator();
-        const Vec3 d = field_.delta;
-        s.step = p_.step.value_or(0.5 * std::min({d.x, d.y, d.z}));
-        s.tolerance = p_.tolerance;
-        const Vec3 box{d.x * static_cast<float>(field_.nx), d.y * static_cast<float>(field_.ny),
-                       d.z * static_cast<float>(field_.nz)};
-        s.maxLength = 2.0 * length(box);
-        s.haltGradient = p_.haltGradient;
-        s.haltAngle = p_.haltAngle;
-        std::optional<SurfaceIndex> surface;
-        if (p_.stopAtSurface) surface.emplace(mesh_);
-        std::optional<SeparationGrid> apart;
-        if (p_.minSeparation > 0.0f) apart.emplace(p_.minSeparation);
-        const TraceGuards guards{surface ? &*surface : nullptr, apart ? &*apart : nullptr};
-        const FieldSampler field = gridField(field_);
+        SeedTracing how;
+        how.settings = integrationFor(field_, p_.faithfulIntegrator());
+        if (p_.step) how.settings.step = *p_.step;
+        how.settings.tolerance = p_.tolerance;
+        how.settings.haltGradient = p_.haltGradient;
+        how.settings.haltAngle = p_.haltAngle;
+        how.stopAtSurface = p_.stopAtSurface;
+        how.minSeparation = p_.minSeparation;
+        const std::vector<std::size_t> traced = quorax::integrateSeeds(field_, mesh_, how, seeds, lines);
+        if (traced.size() < seeds.size())
+            std::fprintf(out_, "%zu seeds closer than %f to an earlier line were skipped\n", seeds.size() - traced.size(),
+                         static_cast<double>(p_.minSeparation));
         std::vector<Vec3> kept;
         std::vector<float> keptFlux;
-        for (std::size_t i = 0; i < seeds.size(); ++i) {
-            if (apart && apart->near(seeds[i])) continue;
-            lines.emplace_back();
-            integrateFieldLine(field, s, guards, seeds[i], lines.back());
-            if (apart) apart->add(lines.back().points);
+        for (std::size_t i : traced) {
             kept.push_back(seeds[i]);
             if (i < seedFlux_.size()) keptFlux.push_back(seedFlux_[i]);
         }
-        if (kept.size() < seeds.size())
-            std::fprintf(out_, "%zu seeds closer than %f to an earlier line were skipped\n", seeds.size() - kept.size(),
-                         static_cast<double>(p_.minSeparation));
         seeds = std::move(kept);
         if (!seedFlux_.empty()) seedFlux_ = std::move(keptFlux);
     }

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QGroupBox>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QLocale>
@@ -171,6 +172,10 @@ void TForm1::connectHandlers() {
     on(Button6, &TForm1::Button6Click);
     on(xxx, &TForm1::xxxClick);
     on(B_powlines, &TForm1::B_powlinesClick);
+    on(B_faithful, &TForm1::B_faithfulClick);
+    // The faithful choices show only while their group is ticked.
+    W_faithful->setVisible(G_faithful->isChecked());
+    connect(G_faithful, &QGroupBox::toggled, W_faithful, &QWidget::setVisible);
     on(B_func, &TForm1::B_funcClick);
     on(B_decor1, &TForm1::B_decor1Click);
     on(B_exportdeco, &TForm1::B_exportdecoClick);

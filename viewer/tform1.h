@@ -142,6 +142,9 @@ public slots:
     void Button6Click();
     void xxxClick();
     void B_powlinesClick();
+    // "Faithful lines" TRACE: flux or power seeding, rk4/rk45/euler on the
+    // unsmoothed field, optionally ending at the surface and kept apart.
+    void B_faithfulClick();
     void B_reducepoints_XXLClick();
     void B_exportlinesClick();
     void B_funcClick();

@@ -1,13 +1,16 @@
 // LINES tab: gradient, probe line, the three seedings, simplification,
 // lines file, face powers squared.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QLocale>
 #include <QSpinBox>
 
+#include "flux_seeding.h"
 #include "gradient.h"
-#include "seeding.h"
+#include "integrate.h"
 #include "number_text.h"
+#include "seeding.h"
 #include "simplify.h"
 #include "tform1.h"
 #include "tracing.h"
@@ -121,6 +124,54 @@ void TForm1::B_powlinesClick() {
                 ? "NEW POW LINES: the density asks for " + std::to_string(s.count) + " lines, at least one per face (" +
                       std::to_string(mesh.faceCount()) + " faces), and then none is traced: lower Lines x eV/A2"
                 : "NEW POW LINES: the density gives no line: raise Lines x eV/A2");
+}
+
+void TForm1::B_faithfulClick() {
+    const char* name = "FAITHFUL LINES: ";
+    if (!potentialGrid.loaded) {
+        log(std::string(name) + "no potential grid has been read; nothing traced: press Read DX Potential");
+        return;
+    }
+    if (mesh.faceCount() == 0) {
+        log(std::string(name) + "no model loaded, no faces to start lines on: load an OBJ or PLY model first");
+        return;
+    }
+    const float density = floatOf(E_densityparam);
+    const std::string stepText = E_step->text().trimmed().toStdString();
+    const std::string sepText = E_minsep->text().trimmed().toStdString();
+    const double step = stepText.empty() ? 0.0 : decimalOrThrow(stepText);
+    const double minSep = sepText.empty() ? 0.0 : decimalOrThrow(sepText);
+    GradientGrid field;
+    computeCentralGradient(field, potentialGrid);
+    TriMesh surface = mesh.tri;
+    computeFaceNormals(surface); // unit normals: the flux and the lift of the seeds
+    linesReady = false;
+    fieldLines.clear();
+    std::vector<Vec3> seeds;
+    if (CB_seeding->currentText() == "flux") {
+        const FluxSeeding s = fluxSeeds(surface, field, density, static_cast<uint32_t>(viewerRandom().rand31()));
+        for (const FluxSeed& f : s.seeds) seeds.push_back(f.position);
+        log(name + std::string("flux ") + general(s.totalFlux) + ", " + std::to_string(seeds.size()) + " seeds");
+    } else {
+        seeds = newPowSeeds(mesh.tri, potentialGrid, density, CB_farfromsurface->isChecked(), viewerRandom()).seeds;
+        log(name + std::string("power seeding, ") + std::to_string(seeds.size()) + " seeds");
+    }
+    const QString method = CB_integrator->currentText();
+    SeedTracing how;
+    how.settings = integrationFor(field, method == "rk45"  ? Integrator::Rk45
+                                         : method == "euler" ? Integrator::Euler
+                                                             : Integrator::Rk4);
+    if (step > 0.0) how.settings.step = step;
+    how.settings.haltGradient = floatOf(E_haltgradient);
+    how.settings.haltAngle = floatOf(E_haltangle);
+    how.stopAtSurface = CB_stopsurface->isChecked();
+    how.minSeparation = static_cast<float>(minSep);
+    integrateSeeds(field, surface, how, seeds, fieldLines);
+    linesReady = true;
+    std::size_t onSurface = 0;
+    for (const FieldLine& l : fieldLines)
+        onSurface += (l.backward == StopReason::Surface) + (l.forward == StopReason::Surface);
+    log(name + linesSummary(linesReady, fieldLines) + ", " + std::to_string(onSurface) + " ends on the surface");
 }
 
 void TForm1::B_reducepoints_XXLClick() {

@@ -457,3 +457,33 @@ TEST_F(Unattended, FacesAtVerticesThatAreNotFiniteAreLeftOut) {
         EXPECT_TRUE(dir.read("lines.txt") == clean) << bad;
     }
 }
+
+// The "Faithful lines" group: hidden until ticked; TRACE seeds by flux and
+// traces rk4 lines that end on the surface of the example molecule.
+TEST_F(Buttons, FaithfulLinesGroupTracesFluxLinesToTheSurface) {
+    EXPECT_FALSE(form->G_faithful->isChecked());
+    EXPECT_TRUE(form->W_faithful->isHidden());
+    form->G_faithful->setChecked(true);
+    EXPECT_FALSE(form->W_faithful->isHidden());
+    newLog();
+    press(form->B_faithful);
+    EXPECT_EQ(newLog(), Log{"FAITHFUL LINES: no potential grid has been read; nothing traced: press Read DX Potential"});
+
+    nextFile = QString(QUORAX_EXAMPLES_DIR) + "/fas2.obj";
+    press(form->ToolButton3);
+    nextFile = QString(QUORAX_EXAMPLES_DIR) + "/fas2.dx";
+    press(form->Button1);
+    form->CB_seeding->setCurrentText("flux");
+    form->E_densityparam->setText("0.005");
+    newLog();
+    press(form->B_faithful);
+    const Log log = newLog();
+    ASSERT_EQ(log.size(), 2u) << log.size();
+    EXPECT_EQ(log[0].rfind("FAITHFUL LINES: flux 48", 0), 0u) << log[0];
+    EXPECT_GT(form->fieldLines.size(), 200u);
+    std::size_t ends = 0;
+    for (const FieldLine& l : form->fieldLines)
+        ends += (l.backward == StopReason::Surface) + (l.forward == StopReason::Surface);
+    EXPECT_GT(ends, form->fieldLines.size()); // most lines leave and come back
+    EXPECT_NE(log[1].find(std::to_string(ends) + " ends on the surface"), std::string::npos) << log[1];
+}
