@@ -3,15 +3,24 @@
 #include <algorithm>
 
 namespace quorax {
+namespace {
 
-void computeGradient(GradientGrid& out, const PotentialGrid& potential, float maxLength,
-                     int smoothingPasses, SmoothRule rule) {
+// A gradient grid with the counts, origin and spacing of `potential` and no vectors yet.
+GradientGrid emptyGradientOf(const PotentialGrid& potential) {
     GradientGrid g;
     g.nx = potential.nx;
     g.ny = potential.ny;
     g.nz = potential.nz;
     g.origin = potential.origin;
     g.delta = potential.delta;
+    return g;
+}
+
+} // namespace
+
+void computeGradient(GradientGrid& out, const PotentialGrid& potential, float maxLength,
+                     int smoothingPasses, SmoothRule rule) {
+    GradientGrid g = emptyGradientOf(potential);
     const std::ptrdiff_t nx = g.nx, ny = g.ny, nz = g.nz;
     const bool usable = nx >= 2 && ny >= 2 && nz >= 2 &&
                         potential.values.size() == static_cast<std::size_t>(nx * ny * nz);
@@ -116,17 +125,9 @@ void smoothGradient(GradientGrid& grid, SmoothRule rule) {
     writeBack(nx - 2, done);
 }
 
-} // namespace quorax
-
-namespace quorax {
 
 void computeCentralGradient(GradientGrid& out, const PotentialGrid& potential) {
-    GradientGrid g;
-    g.nx = potential.nx;
-    g.ny = potential.ny;
-    g.nz = potential.nz;
-    g.origin = potential.origin;
-    g.delta = potential.delta;
+    GradientGrid g = emptyGradientOf(potential);
     const std::ptrdiff_t nx = g.nx, ny = g.ny, nz = g.nz;
     g.ready = true;
     if (nx < 2 || ny < 2 || nz < 2 || potential.values.size() != static_cast<std::size_t>(nx * ny * nz)) {

@@ -26,9 +26,6 @@ void computeGradient(GradientGrid& out, const PotentialGrid& potential, float ma
 // neighbours as they were before the pass; border nodes keep their vectors.
 void smoothGradient(GradientGrid& grid, SmoothRule rule = SmoothRule::DivideBySix);
 
-} // namespace quorax
-
-namespace quorax {
 
 // Fills `out` with the unsmoothed, uncapped gradient of `potential`: central
 // differences (V(i+1) − V(i−1)) / 2·dx at interior nodes, one-sided

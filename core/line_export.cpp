@@ -79,12 +79,6 @@ struct VtpArray {
     std::string bytes;
 };
 
-void appendNumber(std::string& out, std::size_t v) {
-    char buf[24];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    out.append(buf, r.ptr);
-}
-
 std::string formatVtp(std::size_t points, std::size_t lines, std::size_t polys, std::vector<VtpArray>& arrays) {
     std::string out = "<?xml version=\"1.0\"?>\n"
                       "<VTKFile type=\"PolyData\" version=\"1.0\" byte_order=\"LittleEndian\" "
@@ -337,14 +331,7 @@ std::string formatLinesObj(const std::vector<FieldLine>& lines) {
     out.reserve(n * 40 + lines.size() * 4);
     for (const FieldLine& l : lines)
         for (std::size_t e = 0; e < l.size(); ++e) {
-            const Vec3 p = exportedPoint(l, e);
-            out += "v ";
-            appendShortest(out, p.x);
-            out += ' ';
-            appendShortest(out, p.y);
-            out += ' ';
-            appendShortest(out, p.z);
-            out += '\n';
+            appendShortestVertex(out, exportedPoint(l, e));
         }
     std::size_t k = 1;
     for (const FieldLine& l : lines) {
@@ -395,24 +382,18 @@ std::string formatLinesPly(const std::vector<FieldLine>& lines, const LineValues
 }
 
 std::string formatSurfacePly(const TriMesh& mesh) {
-    std::string out = "ply\nformat binary_little_endian 1.0\ncomment QUORAX surface with its potential\n"
-                      "element vertex ";
-    appendNumber(out, mesh.vertices.size());
-    out += "\nproperty float x\nproperty float y\nproperty float z\nproperty float potential\nelement face ";
-    appendNumber(out, mesh.faces.size());
-    out += "\nproperty list uchar int vertex_indices\nend_header\n";
-    out.reserve(out.size() + mesh.vertices.size() * 16 + mesh.faces.size() * 13);
+    std::vector<Vec3> positions;
+    std::vector<float> potential;
+    positions.reserve(mesh.vertices.size());
+    potential.reserve(mesh.vertices.size());
     for (const MeshVertex& v : mesh.vertices) {
-        appendBinary(out, v.pos.x);
-        appendBinary(out, v.pos.y);
-        appendBinary(out, v.pos.z);
-        appendBinary(out, v.potential);
+        positions.push_back(v.pos);
+        potential.push_back(v.potential);
     }
-    for (const MeshFace& f : mesh.faces) {
-        appendBinary<uint8_t>(out, 3);
-        for (int32_t c : f.v) appendBinary<int32_t>(out, c);
-    }
-    return out;
+    std::vector<std::array<int32_t, 3>> triangles;
+    triangles.reserve(mesh.faces.size());
+    for (const MeshFace& f : mesh.faces) triangles.push_back({f.v[0], f.v[1], f.v[2]});
+    return formatTrianglePly("QUORAX surface with its potential", positions, &potential, triangles);
 }
 
 } // namespace
@@ -480,6 +461,48 @@ std::string formatSurfaceExport(ExportFormat format, const TriMesh& mesh) {
     default: break;
     }
     return {};
+}
+
+void appendNumber(std::string& out, std::size_t v) {
+    char buf[24];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, r.ptr);
+}
+
+void appendShortestVertex(std::string& out, Vec3 p) {
+    out += "v ";
+    appendShortest(out, p.x);
+    out += ' ';
+    appendShortest(out, p.y);
+    out += ' ';
+    appendShortest(out, p.z);
+    out += '\n';
+}
+
+std::string formatTrianglePly(const char* comment, const std::vector<Vec3>& positions,
+                              const std::vector<float>* potential,
+                              const std::vector<std::array<int32_t, 3>>& triangles) {
+    std::string out = "ply\nformat binary_little_endian 1.0\ncomment ";
+    out += comment;
+    out += "\nelement vertex ";
+    appendNumber(out, positions.size());
+    out += "\nproperty float x\nproperty float y\nproperty float z\n";
+    if (potential) out += "property float potential\n";
+    out += "element face ";
+    appendNumber(out, triangles.size());
+    out += "\nproperty list uchar int vertex_indices\nend_header\n";
+    out.reserve(out.size() + positions.size() * (potential ? 16 : 12) + triangles.size() * 13);
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+        appendBinary(out, positions[i].x);
+        appendBinary(out, positions[i].y);
+        appendBinary(out, positions[i].z);
+        if (potential) appendBinary(out, (*potential)[i]);
+    }
+    for (const auto& tri : triangles) {
+        appendBinary<uint8_t>(out, 3);
+        for (int32_t i : tri) appendBinary<int32_t>(out, i);
+    }
+    return out;
 }
 
 } // namespace quorax

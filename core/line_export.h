@@ -7,6 +7,7 @@
 // stored order (which runs along the gradient), the order of the lines file.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -73,5 +74,18 @@ std::string formatSurfaceExport(ExportFormat format, const TriMesh& mesh);
 
 // Decimal text of a float in the shortest form that reads back exactly.
 void appendShortest(std::string& out, float v);
+
+// Decimal text of a count.
+void appendNumber(std::string& out, std::size_t v);
+
+// "v x y z\n" with each coordinate in the shortest exact form.
+void appendShortestVertex(std::string& out, Vec3 p);
+
+// Binary little-endian PLY of a triangle mesh: `positions`, the float vertex
+// property "potential" when `potential` is given (one per position), and the
+// faces as "vertex_indices" lists. `comment` goes into the header.
+std::string formatTrianglePly(const char* comment, const std::vector<Vec3>& positions,
+                              const std::vector<float>* potential,
+                              const std::vector<std::array<int32_t, 3>>& triangles);
 
 } // namespace quorax

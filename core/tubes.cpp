@@ -118,8 +118,6 @@ SolidMesh buildLineSolids(const std::vector<FieldLine>& lines, float radius) {
 
 namespace {
 
-void appendCount(std::string& out, std::size_t v) { out += std::to_string(v); }
-
 std::string formatStl(const SolidMesh& mesh) {
     std::string out(80, ' ');
     out.replace(0, 38, "QUORAX field lines as closed tubes    ");
@@ -141,25 +139,17 @@ std::string formatStl(const SolidMesh& mesh) {
 std::string formatSolidObj(const SolidMesh& mesh) {
     std::string out = "# QUORAX field lines as closed tubes, arrow heads from high to low potential\n";
     out.reserve(mesh.vertices.size() * 36 + mesh.triangles.size() * 24);
-    for (const Vec3& p : mesh.vertices) {
-        out += "v ";
-        appendShortest(out, p.x);
-        out += ' ';
-        appendShortest(out, p.y);
-        out += ' ';
-        appendShortest(out, p.z);
-        out += '\n';
-    }
+    for (const Vec3& p : mesh.vertices) appendShortestVertex(out, p);
     for (std::size_t s = 0; s < mesh.shellStarts.size(); ++s) {
         out += "o line_";
-        appendCount(out, s);
+        appendNumber(out, s);
         out += '\n';
         const std::size_t end = s + 1 < mesh.shellStarts.size() ? mesh.shellStarts[s + 1] : mesh.triangles.size();
         for (std::size_t t = mesh.shellStarts[s]; t < end; ++t) {
             out += 'f';
             for (int32_t i : mesh.triangles[t]) {
                 out += ' ';
-                appendCount(out, static_cast<std::size_t>(i) + 1);
+                appendNumber(out, static_cast<std::size_t>(i) + 1);
             }
             out += '\n';
         }
@@ -168,23 +158,7 @@ std::string formatSolidObj(const SolidMesh& mesh) {
 }
 
 std::string formatSolidPly(const SolidMesh& mesh) {
-    std::string out = "ply\nformat binary_little_endian 1.0\ncomment QUORAX field lines as closed tubes\n"
-                      "element vertex ";
-    appendCount(out, mesh.vertices.size());
-    out += "\nproperty float x\nproperty float y\nproperty float z\nelement face ";
-    appendCount(out, mesh.triangles.size());
-    out += "\nproperty list uchar int vertex_indices\nend_header\n";
-    out.reserve(out.size() + mesh.vertices.size() * 12 + mesh.triangles.size() * 13);
-    for (const Vec3& p : mesh.vertices) {
-        appendBinary(out, p.x);
-        appendBinary(out, p.y);
-        appendBinary(out, p.z);
-    }
-    for (const auto& tri : mesh.triangles) {
-        appendBinary<uint8_t>(out, 3);
-        for (int32_t i : tri) appendBinary<int32_t>(out, i);
-    }
-    return out;
+    return formatTrianglePly("QUORAX field lines as closed tubes", mesh.vertices, nullptr, mesh.triangles);
 }
 
 } // namespace
