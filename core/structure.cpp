@@ -37,9 +37,8 @@ int32_t multigridCount(double needed) {
 
 } // namespace
 
-PqrReadResult readPqrAtoms(std::string_view bytes, std::vector<Atom>& atoms) {
+ReadStatus readPqrAtoms(std::string_view bytes, std::vector<Atom>& atoms) {
     static const char* const kNames[5] = {"x", "y", "z", "charge", "radius"};
-    PqrReadResult result;
     std::vector<Atom> read;
     std::size_t lineNo = 0;
     std::size_t pos = 0;
@@ -50,32 +49,21 @@ PqrReadResult readPqrAtoms(std::string_view bytes, std::vector<Atom>& atoms) {
         ++lineNo;
         if (!line.starts_with("ATOM") && !line.starts_with("HETATM")) continue;
         const std::vector<std::string_view> f = splitFields(line);
-        const std::string at = "line " + std::to_string(lineNo) + ": ";
-        if (f.size() < 6) {
-            result.error = at + "atom record with fewer than five numbers (x y z charge radius)";
-            return result;
-        }
+        const int at = static_cast<int>(lineNo);
+        if (f.size() < 6) return ReadStatus::malformed(at, "atom record with fewer than five numbers (x y z charge radius)");
         double v[5];
         for (int n = 0; n < 5; ++n) {
             const std::string_view text = f[f.size() - 5 + n];
-            if (!parseFinite(text, v[n])) {
-                result.error = at + "atom " + kNames[n] + " \"" + std::string(text) + "\" is not a number";
-                return result;
-            }
+            if (!parseFinite(text, v[n]))
+                return ReadStatus::malformed(at, std::string("atom ") + kNames[n] + " \"" + printableBytes(text) +
+                                                     "\" is not a number");
         }
-        if (v[4] < 0.0) {
-            result.error = at + "negative atom radius " + std::string(f.back());
-            return result;
-        }
+        if (v[4] < 0.0) return ReadStatus::malformed(at, "negative atom radius " + printableBytes(f.back()));
         read.push_back({{v[0], v[1], v[2]}, v[3], v[4]});
     }
-    if (read.empty()) {
-        result.error = "no ATOM or HETATM records";
-        return result;
-    }
+    if (read.empty()) return ReadStatus::malformed(0, "no ATOM or HETATM records");
     atoms = std::move(read);
-    result.ok = true;
-    return result;
+    return {};
 }
 
 GridPlan planGrid(const std::vector<Atom>& atoms, double spacing, double margin) {

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "read_status.h"
+
 namespace quorax {
 
 struct Atom {
@@ -16,10 +18,6 @@ struct Atom {
     double radius = 0.0;         // Å
 };
 
-struct PqrReadResult {
-    bool ok = false;
-    std::string error; // "line N: problem" when !ok
-};
 
 // Reads the ATOM and HETATM records of a PQR text into `atoms` (replacing
 // them). As APBS reads them, the fields are separated by white space and the
@@ -27,7 +25,7 @@ struct PqrReadResult {
 // ignored. A record with fewer than five numbers there, a value that is not a
 // finite number, a negative radius, or a text without any record is refused
 // with the line and the problem, and `atoms` is left unchanged.
-PqrReadResult readPqrAtoms(std::string_view bytes, std::vector<Atom>& atoms);
+ReadStatus readPqrAtoms(std::string_view bytes, std::vector<Atom>& atoms);
 
 // A cubic-cell grid centred on a molecule, as APBS's focusing multigrid
 // solver takes it: `nodes` per axis of the form 32·c + 1 (what its default

@@ -419,10 +419,10 @@ bool prepareStructure(const Options& o, const WorkDir& work, std::vector<Atom>& 
         f.message = format("cannot read the PQR made from %s: %s", o.structure.c_str(), error.c_str());
         return false;
     }
-    const PqrReadResult read = readPqrAtoms(pqrBytes.view(), atoms);
-    if (!read.ok) {
+    const ReadStatus read = readPqrAtoms(pqrBytes.view(), atoms);
+    if (!read.ok()) {
         f.message = format("%s%s: %s", o.structure.c_str(), endsWithPqr(o.structure) ? "" : " (as PQR from pdb2pqr)",
-                           read.error.c_str());
+                           readProblemText(read).c_str());
         return false;
     }
     double charge = 0.0;

@@ -14,8 +14,8 @@ TEST(Structure, PqrRecordsTakeTheirLastFiveFields) {
                              "HETATM    3  C1  TARG     1       0.000   0.000   1.515 +0.780 1.880\n"
                              "TER\nEND\n";
     std::vector<Atom> atoms;
-    const PqrReadResult r = readPqrAtoms(text, atoms);
-    ASSERT_TRUE(r.ok) << r.error;
+    const ReadStatus r = readPqrAtoms(text, atoms);
+    ASSERT_TRUE(r.ok()) << readProblemText(r);
     ASSERT_EQ(atoms.size(), 3u);
     EXPECT_DOUBLE_EQ(atoms[0].pos[0], -1.195);
     EXPECT_DOUBLE_EQ(atoms[0].charge, 0.2943);
@@ -34,12 +34,13 @@ TEST(Structure, PqrRecordsTakeTheirLastFiveFields) {
         {"ATOM 1 N GLY 1 1.0 2.0 3.0 0.1 -1.5\n", "line 1: negative atom radius -1.5"},
         {"ATOM 1 N GLY 1 1.0 nan 3.0 0.1 1.5\n", "line 1: atom y \"nan\" is not a number"},
         {"HEADER nothing here\n", "no ATOM or HETATM records"},
+        {"ATOM 1 N GLY 1 1.0 2.0 \x1b[2J 0.1 1.5\n", "line 1: atom z \"\\x1b[2J\" is not a number"},
         {"", "no ATOM or HETATM records"},
     };
     for (const auto& b : bad) {
-        const PqrReadResult e = readPqrAtoms(b.text, atoms);
-        EXPECT_FALSE(e.ok);
-        EXPECT_EQ(e.error, b.error);
+        const ReadStatus e = readPqrAtoms(b.text, atoms);
+        EXPECT_FALSE(e.ok());
+        EXPECT_EQ(readProblemText(e), b.error);
         EXPECT_EQ(atoms.size(), 3u);
     }
 }
