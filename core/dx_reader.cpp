@@ -11,6 +11,7 @@
 #include "file_io.h"
 #include "gzip_bytes.h"
 #include "number_scan.h"
+#include "parallel.h"
 
 namespace quorax {
 namespace {
@@ -106,7 +107,94 @@ public:
     }
 
 private:
+    // A plain decimal number at q (after white space) that ends at white
+    // space or at the end of the bytes: the values fastValue takes.
+    bool plainValue(const char*& q, float& v) const {
+        const char c = *q;
+        const bool startsNumber =
+            (c >= '0' && c <= '9') || c == '.' ||
+            (c == '-' && q + 1 != end_ && ((q[1] >= '0' && q[1] <= '9') || q[1] == '.'));
+        if (!startsNumber) return false;
+        const auto r = std::from_chars(q, end_, v, std::chars_format::general);
+        if (r.ec != std::errc()) return false;
+        if (r.ptr != end_ && !isCSpace(*r.ptr)) return false;
+        q = r.ptr;
+        return true;
+    }
+
+    // The values read in parts at once, when the first NX·NY·NZ of them are
+    // plain decimal numbers (what every writer writes); false otherwise, and
+    // the values are then read one after another, with the errors that name
+    // the value and its line.
+    bool valuesInParts(PotentialGrid& g) {
+        const std::string_view data(p_, static_cast<std::size_t>(end_ - p_));
+        const std::vector<std::size_t> cuts = splitAtLineStarts(data, parsePieces(data.size()));
+        const std::size_t count = cuts.size() - 1;
+        if (count < 2) return false;
+        struct Part {
+            std::vector<float> values;
+            bool stopped = false; // met something that is not a plain number
+        };
+        std::vector<Part> parts(count);
+        parallelRanges(count, 1, [&](std::size_t first, std::size_t last) {
+            for (std::size_t k = first; k < last; ++k) {
+                const char* q = p_ + cuts[k];
+                const char* stop = p_ + cuts[k + 1];
+                Part& part = parts[k];
+                part.values.reserve((cuts[k + 1] - cuts[k]) / 8);
+                for (;;) {
+                    while (q != stop && isCSpace(*q)) ++q;
+                    if (q == stop) break;
+                    float v;
+                    if (!plainValue(q, v)) {
+                        part.stopped = true;
+                        break;
+                    }
+                    part.values.push_back(v);
+                }
+            }
+        });
+        // The parts that hold the first n values, each read to its end but
+        // the last one.
+        const std::size_t n = g.values.size();
+        std::vector<std::size_t> base(count + 1, 0);
+        std::size_t used = 0;
+        while (used < count && base[used] < n) {
+            base[used + 1] = base[used] + parts[used].values.size();
+            if (base[used + 1] < n && parts[used].stopped) return false;
+            ++used;
+        }
+        if (base[used] < n) return false;
+        float* dst = g.values.data();
+        std::vector<float> lo(used), hi(used);
+        parallelRanges(used, 1, [&](std::size_t first, std::size_t last) {
+            for (std::size_t k = first; k < last; ++k) {
+                const std::size_t take = std::min(parts[k].values.size(), n - base[k]);
+                float low = std::numeric_limits<float>::infinity(), high = -low;
+                for (std::size_t i = 0; i < take; ++i) {
+                    const float v = parts[k].values[i];
+                    dst[base[k] + i] = v;
+                    low = std::min(low, v);
+                    high = std::max(high, v);
+                }
+                lo[k] = low;
+                hi[k] = high;
+                parts[k] = Part();
+            }
+        });
+        // Merged in file order, as the one-by-one reading finds them.
+        float low = std::numeric_limits<float>::infinity(), high = -low;
+        for (std::size_t k = 0; k < used; ++k) {
+            low = std::min(low, lo[k]);
+            high = std::max(high, hi[k]);
+        }
+        g.minValue = low;
+        g.maxValue = high;
+        return true;
+    }
+
     bool values(PotentialGrid& g) {
+        if (valuesInParts(g)) return true;
         float lo = std::numeric_limits<float>::infinity();
         float hi = -lo;
         const std::size_t n = g.values.size();
@@ -176,16 +264,9 @@ private:
         const char* q = p_;
         while (q != end_ && isCSpace(*q)) ++q;
         if (q == end_) return false;
-        const char c = *q;
-        const bool startsNumber =
-            (c >= '0' && c <= '9') || c == '.' ||
-            (c == '-' && q + 1 != end_ && ((q[1] >= '0' && q[1] <= '9') || q[1] == '.'));
-        if (!startsNumber) return false;
-        const auto r = std::from_chars(q, end_, v, std::chars_format::general);
-        if (r.ec != std::errc()) return false;
-        if (r.ptr != end_ && !isCSpace(*r.ptr)) return false;
-        // "0x…" parses as 0 followed by "x", which is not white space: handled above.
-        p_ = r.ptr;
+        // "0x…" parses as 0 followed by "x", which is not white space: refused.
+        if (!plainValue(q, v)) return false;
+        p_ = q;
         return true;
     }
 
