@@ -63,13 +63,11 @@ float drawValue(int32_t k) { return static_cast<float>(k / 32767.0); }
 // none does (keep ≥ 1 or not a number).
 int32_t removalThreshold(float keep) {
     if (!(keep < 1.0f)) return 32768;
-    int32_t lo = 0, hi = 32767; // drawValue(32767) = 1 > keep
-    while (lo < hi) {
-        const int32_t mid = (lo + hi) / 2;
-        if (drawValue(mid) > keep) hi = mid;
-        else lo = mid + 1;
-    }
-    return lo;
+    // Start near keep · 32767 and step to the exact boundary (a step or two).
+    int32_t k = static_cast<int32_t>(std::clamp(std::floor(static_cast<double>(keep) * 32767.0), 0.0, 32767.0));
+    while (k > 0 && drawValue(k - 1) > keep) --k;
+    while (!(drawValue(k) > keep)) ++k; // ends at 32767 at the latest: drawValue(32767) = 1 > keep
+    return k;
 }
 
 // Unmarks marked faces, weakest first (ties: the later face first), until
