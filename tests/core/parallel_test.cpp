@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "dx_reader.h"
+#include "file_io.h"
 #include "obj_reader.h"
 #include "parallel.h"
+#include "process.h"
 
 using namespace quorax;
 
@@ -139,6 +141,21 @@ TEST_F(Threads, DxReadsTheSameInParts) {
     }
     EXPECT_TRUE(readDx(cases[0], 1).status.ok());
     EXPECT_FALSE(readDx(cases[5], 1).status.ok());
+}
+
+TEST_F(Threads, LargeFilesAreReadInBlocksWhole) {
+    quorax::test::TempDir dir;
+    std::string bytes(8u * 1024 * 1024 * 3 + 12345, '\0'); // three whole blocks and a piece
+    std::mt19937 random(3);
+    for (char& c : bytes) c = static_cast<char>(random());
+    dir.write("big", bytes);
+    for (int threads : {1, 2, 8}) {
+        setWorkerThreads(threads);
+        FileBytes file;
+        std::string error;
+        ASSERT_TRUE(file.open(dir.file("big"), error)) << error;
+        EXPECT_TRUE(file.view() == bytes) << threads << " threads";
+    }
 }
 
 TEST_F(Threads, SplitsFallAfterLineFeeds) {
