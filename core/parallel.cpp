@@ -77,18 +77,18 @@ void parallelRanges(std::size_t count, std::size_t grain,
         explicit Workers(int n)
             : allow(tbb::global_control::max_allowed_parallelism, static_cast<std::size_t>(n)), arena(n) {}
     };
+    // Frames of a series call this from several threads at once; a caller
+    // keeps the arena it started on even when the thread count changes.
     static std::mutex lock;
-    static std::unique_ptr<Workers> workers;
-    static int workersThreads = 0;
-    Workers* w;
+    static std::shared_ptr<Workers> workers;
+    std::shared_ptr<Workers> w;
     {
         const std::lock_guard<std::mutex> guard(lock);
-        if (workersThreads != threads) {
+        if (!workers || workers->arena.max_concurrency() != threads) {
             workers.reset();
-            workers = std::make_unique<Workers>(threads);
-            workersThreads = threads;
+            workers = std::make_shared<Workers>(threads);
         }
-        w = workers.get();
+        w = workers;
     }
     w->arena.execute([&] {
         tbb::parallel_for(tbb::blocked_range<std::size_t>(0, count, grain),
