@@ -1,5 +1,7 @@
 #include "parallel.h"
 
+#include <sched.h>
+
 #include <tbb/blocked_range.h>
 #include <tbb/global_control.h>
 #include <tbb/parallel_for.h>
@@ -32,7 +34,11 @@ int threadsFromEnvironment(bool& invalid) {
     return static_cast<int>(v);
 }
 
+// The cores this process may run on (a cluster job or taskset may allow
+// fewer than the machine has).
 int coreCount() {
+    cpu_set_t set;
+    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return CPU_COUNT(&set);
     const unsigned n = std::thread::hardware_concurrency();
     return n == 0 ? 1 : static_cast<int>(n);
 }

@@ -12,7 +12,7 @@
 namespace quorax {
 
 // Threads the steps use: QUORAX_THREADS when it holds a whole number of at
-// least 1, otherwise every core of the machine. Read once per process.
+// least 1, otherwise every core the process may run on. Read once per process.
 int workerThreads();
 
 // When QUORAX_THREADS is set but not a whole number of at least 1, the
