@@ -95,12 +95,13 @@ public:
                                           std::to_string(dataBytes) + " bytes of data follow");
         checkItemCount(arrayHeader, nodes);
         try {
-            g.values.resize(nodes);
+            // Reserved, not yet written: the memory is taken as the values come.
+            g.values.reserve(nodes);
         } catch (const std::bad_alloc&) {
             return failAt(headerLine, "not enough memory for a grid of " + countText + " nodes");
         }
 
-        if (!values(g)) return result_;
+        if (!values(g, nodes)) return result_;
         g.loaded = true;
         out = std::move(g);
         return result_;
@@ -122,26 +123,35 @@ private:
         return true;
     }
 
-    // The values read in parts at once, when the first NX·NY·NZ of them are
-    // plain decimal numbers (what every writer writes); false otherwise, and
-    // the values are then read one after another, with the errors that name
-    // the value and its line.
-    bool valuesInParts(PotentialGrid& g) {
+    // The values read in parts at once, when the first n of them are plain
+    // decimal numbers (what every writer writes); false otherwise, and the
+    // values are then read one after another, with the errors that name the
+    // value and its line. The first part reads into the grid's reserved
+    // array, the others are appended to it in order, each freed once
+    // appended, so the values are held about once and not twice.
+    bool valuesInParts(PotentialGrid& g, std::size_t n) {
         const std::string_view data(p_, static_cast<std::size_t>(end_ - p_));
         const std::vector<std::size_t> cuts = splitAtLineStarts(data, parsePieces(data.size()));
         const std::size_t count = cuts.size() - 1;
         if (count < 2) return false;
         struct Part {
             std::vector<float> values;
+            float lo = std::numeric_limits<float>::infinity(), hi = -std::numeric_limits<float>::infinity();
             bool stopped = false; // met something that is not a plain number
         };
         std::vector<Part> parts(count);
+        parts[0].values = std::move(g.values);
+        const auto giveBack = [&] {
+            g.values = std::move(parts[0].values);
+            g.values.clear();
+            return false;
+        };
         parallelRanges(count, 1, [&](std::size_t first, std::size_t last) {
             for (std::size_t k = first; k < last; ++k) {
                 const char* q = p_ + cuts[k];
                 const char* stop = p_ + cuts[k + 1];
                 Part& part = parts[k];
-                part.values.reserve((cuts[k + 1] - cuts[k]) / 8);
+                if (k > 0) part.values.reserve((cuts[k + 1] - cuts[k]) / 8);
                 for (;;) {
                     while (q != stop && isCSpace(*q)) ++q;
                     if (q == stop) break;
@@ -151,53 +161,51 @@ private:
                         break;
                     }
                     part.values.push_back(v);
+                    part.lo = std::min(part.lo, v);
+                    part.hi = std::max(part.hi, v);
                 }
             }
         });
         // The parts that hold the first n values, each read to its end but
         // the last one.
-        const std::size_t n = g.values.size();
-        std::vector<std::size_t> base(count + 1, 0);
-        std::size_t used = 0;
-        while (used < count && base[used] < n) {
-            base[used + 1] = base[used] + parts[used].values.size();
-            if (base[used + 1] < n && parts[used].stopped) return false;
+        std::size_t have = 0, used = 0;
+        while (used < count && have < n) {
+            have += parts[used].values.size();
+            if (have < n && parts[used].stopped) return giveBack();
             ++used;
         }
-        if (base[used] < n) return false;
-        float* dst = g.values.data();
-        std::vector<float> lo(used), hi(used);
-        parallelRanges(used, 1, [&](std::size_t first, std::size_t last) {
-            for (std::size_t k = first; k < last; ++k) {
-                const std::size_t take = std::min(parts[k].values.size(), n - base[k]);
-                float low = std::numeric_limits<float>::infinity(), high = -low;
-                for (std::size_t i = 0; i < take; ++i) {
-                    const float v = parts[k].values[i];
-                    dst[base[k] + i] = v;
-                    low = std::min(low, v);
-                    high = std::max(high, v);
-                }
-                lo[k] = low;
-                hi[k] = high;
-                parts[k] = Part();
-            }
-        });
-        // Merged in file order, as the one-by-one reading finds them.
-        float low = std::numeric_limits<float>::infinity(), high = -low;
-        for (std::size_t k = 0; k < used; ++k) {
-            low = std::min(low, lo[k]);
-            high = std::max(high, hi[k]);
+        if (have < n) return giveBack();
+        // Extremes merged in file order, as the one-by-one reading finds
+        // them; the last part only up to value n.
+        float lo = std::numeric_limits<float>::infinity(), hi = -lo;
+        for (std::size_t k = 0; k + 1 < used; ++k) {
+            lo = std::min(lo, parts[k].lo);
+            hi = std::max(hi, parts[k].hi);
         }
-        g.minValue = low;
-        g.maxValue = high;
+        const std::vector<float>& tail = parts[used - 1].values;
+        const std::size_t take = tail.size() - (have - n);
+        for (std::size_t i = 0; i < take; ++i) {
+            lo = std::min(lo, tail[i]);
+            hi = std::max(hi, tail[i]);
+        }
+        g.values = std::move(parts[0].values);
+        if (used == 1) g.values.resize(take);
+        for (std::size_t k = 1; k < used; ++k) {
+            std::vector<float>& part = parts[k].values;
+            g.values.insert(g.values.end(), part.begin(), part.begin() + static_cast<std::ptrdiff_t>(
+                                                                            k + 1 == used ? take : part.size()));
+            std::vector<float>().swap(part);
+        }
+        g.minValue = lo;
+        g.maxValue = hi;
         return true;
     }
 
-    bool values(PotentialGrid& g) {
-        if (valuesInParts(g)) return true;
+    bool values(PotentialGrid& g, std::size_t n) {
+        if (valuesInParts(g, n)) return true;
+        g.values.resize(n); // within the reserved memory
         float lo = std::numeric_limits<float>::infinity();
         float hi = -lo;
-        const std::size_t n = g.values.size();
         float* dst = g.values.data();
         for (std::size_t i = 0; i < n; ++i) {
             float v;

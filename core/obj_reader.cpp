@@ -154,18 +154,14 @@ private:
     const ObjReadOptions& options_;
 };
 
-} // namespace
-
-ObjReadResult readObjMesh(TriMesh& mesh, std::string_view bytes, const ObjReadOptions& options) {
-    mesh.clear();
+// Scans the text in parts at once, each from its first line start. A part
+// starts where the scanner of the part before stopped, which is that line
+// start unless a malformed line ran on into the part (a face whose corners
+// span lines): such a part is scanned again from there.
+std::vector<ObjPiece> scanPieces(std::string_view bytes, const ObjReadOptions& options) {
     const std::string_view text = withoutByteOrderMark(bytes);
     const char* const begin = text.data();
     const char* const end = begin + text.size();
-
-    // The parts are scanned at once, each from its first line start. A part
-    // starts where the scanner of the part before stopped, which is that
-    // line start unless a malformed line ran on into the part (a face whose
-    // corners span lines): such a part is scanned again from there.
     const std::vector<std::size_t> cuts = splitAtLineStarts(text, parsePieces(text.size()));
     const std::size_t count = cuts.size() - 1;
     std::vector<ObjPiece> pieces(count);
@@ -178,7 +174,14 @@ ObjReadResult readObjMesh(TriMesh& mesh, std::string_view bytes, const ObjReadOp
     });
     for (std::size_t k = 1; k < count; ++k)
         if (pieces[k - 1].stoppedAt != begin + cuts[k]) scan(k, pieces[k - 1].stoppedAt);
+    return pieces;
+}
 
+// Puts the parts together in file order into `mesh` (replacing what it held)
+// and drops the faces whose corners do not exist.
+ObjReadResult assemble(TriMesh& mesh, std::vector<ObjPiece>& pieces) {
+    mesh.clear();
+    const std::size_t count = pieces.size();
     std::vector<std::size_t> vertexBase(count + 1, 0), faceBase(count + 1, 0);
     for (std::size_t k = 0; k < count; ++k) {
         vertexBase[k + 1] = vertexBase[k] + pieces[k].vertices.size();
@@ -217,12 +220,21 @@ ObjReadResult readObjMesh(TriMesh& mesh, std::string_view bytes, const ObjReadOp
     return result;
 }
 
+} // namespace
+
+ObjReadResult readObjMesh(TriMesh& mesh, std::string_view bytes, const ObjReadOptions& options) {
+    std::vector<ObjPiece> pieces = scanPieces(bytes, options);
+    return assemble(mesh, pieces);
+}
+
 ReadStatus readObjMeshFile(TriMesh& mesh, const std::string& path, ObjReadResult* result,
                            const ObjReadOptions& options) {
     FileBytes file;
     std::string error;
     if (!file.open(path, error)) return ReadStatus::cannotOpen(error);
-    const ObjReadResult r = readObjMesh(mesh, file.view(), options);
+    std::vector<ObjPiece> pieces = scanPieces(file.view(), options);
+    file = FileBytes(); // the text is not needed any more: free it before the mesh is built
+    const ObjReadResult r = assemble(mesh, pieces);
     if (result) *result = r;
     return {};
 }
