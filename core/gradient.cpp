@@ -114,27 +114,27 @@ void smoothGradient(GradientGrid& grid, SmoothRule rule) {
     for (std::ptrdiff_t i = 1; i <= nx - 2; ++i) {
         // The rows of a layer read only old vectors: they run in parallel.
         parallelRanges(static_cast<std::size_t>(ny - 2), 8, [&](std::size_t first, std::size_t last) {
-        for (std::ptrdiff_t j = static_cast<std::ptrdiff_t>(first) + 1; j <= static_cast<std::ptrdiff_t>(last); ++j)
-            for (std::ptrdiff_t k = 1; k <= nz - 2; ++k) {
-                const std::ptrdiff_t n = i * sx + j * sy + k;
-                // The six face neighbours in a fixed order: +x, −x, +y, −y, +z, −z.
-                Vec3 s = G[n + sx];
-                s += G[n - sx];
-                s += G[n + sy];
-                s += G[n - sy];
-                s += G[n + 1];
-                s += G[n - 1];
-                Vec3 mean;
-                if (rule == SmoothRule::DivideBySix) {
-                    mean = {s.x / 6.0f, s.y / 6.0f, s.z / 6.0f};
-                } else {
-                    // The viewer scales the vector by the float 1/6. (A product
-                    // in double would round to exactly the quotient s / 6.)
-                    constexpr float sixth = 1.0f / 6.0f;
-                    mean = s * sixth;
+            for (std::ptrdiff_t j = static_cast<std::ptrdiff_t>(first) + 1; j <= static_cast<std::ptrdiff_t>(last); ++j)
+                for (std::ptrdiff_t k = 1; k <= nz - 2; ++k) {
+                    const std::ptrdiff_t n = i * sx + j * sy + k;
+                    // The six face neighbours in a fixed order: +x, −x, +y, −y, +z, −z.
+                    Vec3 s = G[n + sx];
+                    s += G[n - sx];
+                    s += G[n + sy];
+                    s += G[n - sy];
+                    s += G[n + 1];
+                    s += G[n - 1];
+                    Vec3 mean;
+                    if (rule == SmoothRule::DivideBySix) {
+                        mean = {s.x / 6.0f, s.y / 6.0f, s.z / 6.0f};
+                    } else {
+                        // The viewer scales the vector by the float 1/6. (A product
+                        // in double would round to exactly the quotient s / 6.)
+                        constexpr float sixth = 1.0f / 6.0f;
+                        mean = s * sixth;
+                    }
+                    next[static_cast<std::size_t>(j * sy + k)] = mean;
                 }
-                next[static_cast<std::size_t>(j * sy + k)] = mean;
-            }
         });
         if (i > 1) writeBack(i - 1, done);
         std::swap(done, next);
