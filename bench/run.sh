@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the tool in Release mode, generates the large synthetic case (160³
 # grid, ~400 000 triangles) once, and times every phase on the bundled
-# example, on the large case and on a flat case of nearly equal face powers
-# (make_flat_case.py), the exports against the lines file, and quorax-series
-# over 50 frames of the example; then, when the viewer can be built (Qt 6,
-# GLU, CGAL) and xvfb-run is there, the viewer's frame time on both.
+# example, on the large case (and there the whole process against wc -l) and
+# on a flat case of nearly equal face powers (make_flat_case.py), the
+# exports against the lines file, and quorax-series over 50 frames of the
+# example; then, when the viewer can be built (Qt 6, GLU, CGAL) and xvfb-run
+# is there, the viewer's frame time on both.
 #   bench/run.sh [REPEATS]
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -22,6 +23,9 @@ echo "== bundled example (fasciculin-2, 65³ grid)"
 echo
 echo "== large synthetic case (160³ grid, ~400 000 triangles)"
 "$build/bench/pipeline_bench" "$here/data/large.obj" "$here/data/large.dx" "$repeats"
+echo
+echo "== the whole quorax process against wc -l, large synthetic case"
+"$here/speed.sh" "$build/tool/quorax" "$here/data/large.obj" "$here/data/large.dx" "$repeats"
 if [[ ! -f "$here/data/flat.dx" || ! -f "$here/data/flat.obj" ]]; then
   /usr/bin/python3 "$here/make_flat_case.py" "$here/data"
 fi

@@ -11,6 +11,7 @@
 #include "file_io.h"
 #include "gzip_bytes.h"
 #include "number_scan.h"
+#include "parallel.h"
 
 namespace quorax {
 namespace {
@@ -94,22 +95,117 @@ public:
                                           std::to_string(dataBytes) + " bytes of data follow");
         checkItemCount(arrayHeader, nodes);
         try {
-            g.values.resize(nodes);
+            // Reserved, not yet written: the memory is taken as the values come.
+            g.values.reserve(nodes);
         } catch (const std::bad_alloc&) {
             return failAt(headerLine, "not enough memory for a grid of " + countText + " nodes");
         }
 
-        if (!values(g)) return result_;
+        if (!values(g, nodes)) return result_;
         g.loaded = true;
         out = std::move(g);
         return result_;
     }
 
 private:
-    bool values(PotentialGrid& g) {
+    // A plain decimal number at q (after white space) that ends at white
+    // space or at the end of the bytes: the values fastValue takes.
+    bool plainValue(const char*& q, float& v) const {
+        const char c = *q;
+        const bool startsNumber =
+            (c >= '0' && c <= '9') || c == '.' ||
+            (c == '-' && q + 1 != end_ && ((q[1] >= '0' && q[1] <= '9') || q[1] == '.'));
+        if (!startsNumber) return false;
+        const auto r = std::from_chars(q, end_, v, std::chars_format::general);
+        if (r.ec != std::errc()) return false;
+        if (r.ptr != end_ && !isCSpace(*r.ptr)) return false;
+        q = r.ptr;
+        return true;
+    }
+
+    // The values read in parts at once, when the first n of them are plain
+    // decimal numbers (what every writer writes); false otherwise, and the
+    // values are then read one after another, with the errors that name the
+    // value and its line. The first part reads into the grid's reserved
+    // array, the others are appended to it in order, each freed once
+    // appended, so the values are held about once and not twice.
+    bool valuesInParts(PotentialGrid& g, std::size_t n) {
+        const std::string_view data(p_, static_cast<std::size_t>(end_ - p_));
+        const std::vector<std::size_t> cuts = splitAtLineStarts(data, parsePieces(data.size()));
+        const std::size_t count = cuts.size() - 1;
+        if (count < 2) return false;
+        struct Part {
+            std::vector<float> values;
+            float lo = std::numeric_limits<float>::infinity(), hi = -std::numeric_limits<float>::infinity();
+            bool stopped = false; // met something that is not a plain number
+        };
+        std::vector<Part> parts(count);
+        parts[0].values = std::move(g.values);
+        const auto giveBack = [&] {
+            g.values = std::move(parts[0].values);
+            g.values.clear();
+            return false;
+        };
+        parallelRanges(count, 1, [&](std::size_t first, std::size_t last) {
+            for (std::size_t k = first; k < last; ++k) {
+                const char* q = p_ + cuts[k];
+                const char* stop = p_ + cuts[k + 1];
+                Part& part = parts[k];
+                if (k > 0) part.values.reserve((cuts[k + 1] - cuts[k]) / 8);
+                for (;;) {
+                    while (q != stop && isCSpace(*q)) ++q;
+                    if (q == stop) break;
+                    float v;
+                    if (!plainValue(q, v)) {
+                        part.stopped = true;
+                        break;
+                    }
+                    part.values.push_back(v);
+                    part.lo = std::min(part.lo, v);
+                    part.hi = std::max(part.hi, v);
+                }
+            }
+        });
+        // The parts that hold the first n values, each read to its end but
+        // the last one.
+        std::size_t have = 0, used = 0;
+        while (used < count && have < n) {
+            have += parts[used].values.size();
+            if (have < n && parts[used].stopped) return giveBack();
+            ++used;
+        }
+        if (have < n) return giveBack();
+        // Extremes merged in file order, as the one-by-one reading finds
+        // them; the last part only up to value n.
+        float lo = std::numeric_limits<float>::infinity(), hi = -lo;
+        for (std::size_t k = 0; k + 1 < used; ++k) {
+            lo = std::min(lo, parts[k].lo);
+            hi = std::max(hi, parts[k].hi);
+        }
+        const std::vector<float>& tail = parts[used - 1].values;
+        const std::size_t take = tail.size() - (have - n);
+        for (std::size_t i = 0; i < take; ++i) {
+            lo = std::min(lo, tail[i]);
+            hi = std::max(hi, tail[i]);
+        }
+        g.values = std::move(parts[0].values);
+        if (used == 1) g.values.resize(take);
+        for (std::size_t k = 1; k < used; ++k) {
+            std::vector<float>& part = parts[k].values;
+            g.values.insert(g.values.end(), part.begin(), part.begin() + static_cast<std::ptrdiff_t>(
+                                                                            k + 1 == used ? take : part.size()));
+            std::vector<float>().swap(part);
+        }
+        g.minValue = lo;
+        g.maxValue = hi;
+        return true;
+    }
+
+    bool values(PotentialGrid& g, std::size_t n) {
+        if (valuesInParts(g, n)) return true;
+        g.values.resize(n); // within the reserved memory
         float lo = std::numeric_limits<float>::infinity();
         float hi = -lo;
-        const std::size_t n = g.values.size();
         float* dst = g.values.data();
         for (std::size_t i = 0; i < n; ++i) {
             float v;
@@ -176,16 +272,9 @@ private:
         const char* q = p_;
         while (q != end_ && isCSpace(*q)) ++q;
         if (q == end_) return false;
-        const char c = *q;
-        const bool startsNumber =
-            (c >= '0' && c <= '9') || c == '.' ||
-            (c == '-' && q + 1 != end_ && ((q[1] >= '0' && q[1] <= '9') || q[1] == '.'));
-        if (!startsNumber) return false;
-        const auto r = std::from_chars(q, end_, v, std::chars_format::general);
-        if (r.ec != std::errc()) return false;
-        if (r.ptr != end_ && !isCSpace(*r.ptr)) return false;
-        // "0x…" parses as 0 followed by "x", which is not white space: handled above.
-        p_ = r.ptr;
+        // "0x…" parses as 0 followed by "x", which is not white space: refused.
+        if (!plainValue(q, v)) return false;
+        p_ = q;
         return true;
     }
 

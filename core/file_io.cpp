@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "parallel.h"
+
 namespace quorax {
 namespace {
 
@@ -102,6 +104,45 @@ ssize_t readFully(int fd, char* p, std::size_t n) {
     return static_cast<ssize_t>(done);
 }
 
+// Reads the first `n` bytes of a regular file into `p`, blocks of it on
+// every worker thread at once (copying a large file out of the page cache
+// is bound by one core). Returns what a single read from the start would
+// have got: the bytes up to the first block that came back short, or -1
+// with errno set when a block failed.
+ssize_t readRegularFile(int fd, char* p, std::size_t n) {
+    constexpr std::size_t kBlock = std::size_t{8} << 20;
+    const std::size_t blocks = (n + kBlock - 1) / kBlock;
+    if (blocks < 2 || workerThreads() == 1) return readFully(fd, p, n);
+    std::vector<ssize_t> got(blocks);
+    std::vector<int> failure(blocks, 0);
+    parallelRanges(blocks, 1, [&](std::size_t first, std::size_t last) {
+        for (std::size_t b = first; b < last; ++b) {
+            const std::size_t at = b * kBlock, size = std::min(kBlock, n - at);
+            std::size_t done = 0;
+            while (done < size) {
+                const ssize_t r = ::pread(fd, p + at + done, size - done, static_cast<off_t>(at + done));
+                if (r < 0) {
+                    if (errno == EINTR) continue;
+                    failure[b] = errno;
+                    break;
+                }
+                if (r == 0) break;
+                done += static_cast<std::size_t>(r);
+            }
+            got[b] = static_cast<ssize_t>(done);
+        }
+    });
+    for (std::size_t b = 0; b < blocks; ++b) {
+        if (failure[b] != 0) {
+            errno = failure[b];
+            return -1;
+        }
+        const std::size_t size = std::min(kBlock, n - b * kBlock);
+        if (static_cast<std::size_t>(got[b]) < size) return static_cast<ssize_t>(b * kBlock) + got[b];
+    }
+    return static_cast<ssize_t>(n);
+}
+
 } // namespace
 
 FileBytes::FileBytes(FileBytes&& other) noexcept { *this = std::move(other); }
@@ -125,14 +166,24 @@ void FileBytes::release() {
 }
 
 bool FileBytes::grow(std::size_t capacity, std::string& error) {
-    // The pages are faulted in at once (MAP_POPULATE): cheaper than one
-    // fault per page while read() fills them.
+    // The pages are faulted in at once: cheaper than one fault per page
+    // while read() fills them. Large buffers ask for huge pages first (far
+    // fewer pages to fault in and map).
     void* m = data_ ? ::mremap(data_, capacity_, capacity, MREMAP_MAYMOVE)
-                    : ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE,
-                             -1, 0);
+                    : ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (m == MAP_FAILED) {
         error = "not enough memory to read the file (" + megabytes(capacity) + ")";
         return false;
+    }
+    if (!data_) {
+        if (capacity >= (std::size_t{4} << 20)) ::madvise(m, capacity, MADV_HUGEPAGE);
+#ifdef MADV_POPULATE_WRITE
+        if (::madvise(m, capacity, MADV_POPULATE_WRITE) != 0)
+#endif
+        {
+            // Older kernels: touch every page.
+            for (std::size_t at = 0; at < capacity; at += 4096) static_cast<volatile char*>(m)[at] = 0;
+        }
     }
     data_ = static_cast<char*>(m);
     capacity_ = capacity;
@@ -166,7 +217,7 @@ bool FileBytes::open(const std::string& path, std::string& error, std::size_t ma
         }
         if (!grow(static_cast<std::size_t>(size), error)) return false;
         ::posix_fadvise(f.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-        const ssize_t got = readFully(f.fd, data_, capacity_);
+        const ssize_t got = readRegularFile(f.fd, data_, capacity_);
         if (got < 0) {
             error = errnoText(errno);
             release();

@@ -113,6 +113,17 @@ std::ptrdiff_t strtodPrefix(const char* p, const char* last) {
 double parseAtof(const char* first, const char* last, std::ptrdiff_t* consumed) {
     const char* p = first;
     while (p != last && isCSpace(*p)) ++p;
+    // The common case, a token that is one plain decimal number to its end
+    // ("0.247496", "-1e-3"): strtod would take all of it too, and
+    // std::from_chars rounds as strtod does.
+    if (p != last && (isDigit(*p) || *p == '.' || (*p == '-' && last - p > 1 && (isDigit(p[1]) || p[1] == '.')))) {
+        double v;
+        const auto r = std::from_chars(p, last, v, std::chars_format::general);
+        if (r.ec == std::errc() && r.ptr == last) {
+            if (consumed) *consumed = last - first;
+            return v;
+        }
+    }
     const std::ptrdiff_t n = strtodPrefix(p, last);
     if (consumed) *consumed = n == 0 ? 0 : (p - first) + n;
     if (n == 0) return 0.0;

@@ -1,25 +1,41 @@
 #include "obj_reader.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <vector>
 
 #include "file_io.h"
 #include "number_scan.h"
+#include "parallel.h"
 
 namespace quorax {
 namespace {
 
 constexpr int32_t kInvalidIndex = -1;
 
+// What one part of the file holds, in file order. Corners given with a
+// negative index count back from the vertices read so far, which a part
+// does not know: they are kept relative to the part's own vertices (and may
+// be negative) and listed in `relative`, to be fixed once the vertices
+// before the part are counted.
+struct ObjPiece {
+    std::vector<Vec3> vertices;
+    std::vector<std::array<int32_t, 3>> faces;
+    std::vector<std::size_t> relative; // 3 · face + corner
+    const char* stoppedAt = nullptr;   // where the scanner stood when the part ended
+};
+
 // A cursor over the file that mimics reading one character at a time: `c`
 // is the character read last, and every read stops at the end of the bytes.
+// It reads the lines that start before `stop`; a line may run on past it.
 class ObjScanner {
 public:
-    ObjScanner(std::string_view bytes, TriMesh& mesh, const ObjReadOptions& options)
-        : p_(bytes.data()), end_(bytes.data() + bytes.size()), mesh_(mesh), options_(options) {}
+    ObjScanner(const char* from, const char* stop, const char* end, ObjPiece& piece, const ObjReadOptions& options)
+        : p_(from), stop_(stop), end_(end), piece_(piece), options_(options) {}
 
     void run() {
-        while (p_ != end_) {
+        while (p_ < stop_) {
             const char c = *p_++;
             switch (c) {
             case '#':
@@ -36,6 +52,7 @@ public:
                 break;
             }
         }
+        piece_.stoppedAt = p_;
     }
 
 private:
@@ -72,12 +89,12 @@ private:
         if (last != '\n' && p_ != end_) ++p_;
     }
 
-    int32_t cornerIndex(const char* first, const char* last) const {
+    int32_t cornerIndex(const char* first, const char* last, int corner) const {
         const IntParse n = parseAtoi(first, last);
         if (n.overflow || n.value == 0) return kInvalidIndex;
         if (n.value > 0) return n.value - 1; // checked against the final count later
-        const int64_t back = static_cast<int64_t>(mesh_.vertices.size()) + n.value;
-        return back >= 0 ? static_cast<int32_t>(back) : kInvalidIndex;
+        piece_.relative.push_back(3 * piece_.faces.size() + static_cast<std::size_t>(corner));
+        return static_cast<int32_t>(static_cast<int64_t>(piece_.vertices.size()) + n.value);
     }
 
     void faceLine() {
@@ -86,20 +103,16 @@ private:
         const char *a, *b;
         for (int corner = 0; corner < 2; ++corner) {
             const char stop = collect(a, b, isBlankOrSlash);
-            idx[corner] = cornerIndex(a, b);
+            idx[corner] = cornerIndex(a, b, corner);
             if (stop == '/') collect(a, b, isBlank);
         }
         char stop = collect(a, b, isSlashOrLineEnd);
-        idx[2] = cornerIndex(a, b);
+        idx[2] = cornerIndex(a, b, 2);
         if (stop == '/') {
             const char* x;
             stop = collect(x, x, isLineEnd);
         }
-        MeshFace f;
-        f.v[0] = idx[0];
-        f.v[1] = idx[1];
-        f.v[2] = idx[2];
-        mesh_.faces.push_back(f);
+        piece_.faces.push_back({idx[0], idx[1], idx[2]});
         finishLine(stop);
     }
 
@@ -123,36 +136,83 @@ private:
             return;
         }
         if (d != ' ') return; // not a line we know: go on with the next character
-        MeshVertex v;
+        Vec3 v;
         collect(a, b, isBlank);
-        v.pos.x = atofToken(a, b);
+        v.x = atofToken(a, b);
         collect(a, b, isBlank);
-        v.pos.y = atofToken(a, b);
+        v.y = atofToken(a, b);
         const char stop = collect(a, b, isLineEnd);
-        v.pos.z = atofToken(a, b);
-        mesh_.vertices.push_back(v);
+        v.z = atofToken(a, b);
+        piece_.vertices.push_back(v);
         finishLine(stop);
     }
 
     const char* p_;
+    const char* stop_;
     const char* end_;
-    TriMesh& mesh_;
+    ObjPiece& piece_;
     const ObjReadOptions& options_;
 };
 
-} // namespace
+// Scans the text in parts at once, each from its first line start. A part
+// starts where the scanner of the part before stopped, which is that line
+// start unless a malformed line ran on into the part (a face whose corners
+// span lines): such a part is scanned again from there.
+std::vector<ObjPiece> scanPieces(std::string_view bytes, const ObjReadOptions& options) {
+    const std::string_view text = withoutByteOrderMark(bytes);
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    const std::vector<std::size_t> cuts = splitAtLineStarts(text, parsePieces(text.size()));
+    const std::size_t count = cuts.size() - 1;
+    std::vector<ObjPiece> pieces(count);
+    const auto scan = [&](std::size_t k, const char* from) {
+        pieces[k] = ObjPiece();
+        ObjScanner(from, begin + cuts[k + 1], end, pieces[k], options).run();
+    };
+    parallelRanges(count, 1, [&](std::size_t first, std::size_t last) {
+        for (std::size_t k = first; k < last; ++k) scan(k, begin + cuts[k]);
+    });
+    for (std::size_t k = 1; k < count; ++k)
+        if (pieces[k - 1].stoppedAt != begin + cuts[k]) scan(k, pieces[k - 1].stoppedAt);
+    return pieces;
+}
 
-ObjReadResult readObjMesh(TriMesh& mesh, std::string_view bytes, const ObjReadOptions& options) {
+// Puts the parts together in file order into `mesh` (replacing what it held)
+// and drops the faces whose corners do not exist.
+ObjReadResult assemble(TriMesh& mesh, std::vector<ObjPiece>& pieces) {
     mesh.clear();
-    ObjScanner(withoutByteOrderMark(bytes), mesh, options).run();
+    const std::size_t count = pieces.size();
+    std::vector<std::size_t> vertexBase(count + 1, 0), faceBase(count + 1, 0);
+    for (std::size_t k = 0; k < count; ++k) {
+        vertexBase[k + 1] = vertexBase[k] + pieces[k].vertices.size();
+        faceBase[k + 1] = faceBase[k] + pieces[k].faces.size();
+    }
+    mesh.vertices.resize(vertexBase[count]);
+    mesh.faces.resize(faceBase[count]);
+    parallelRanges(count, 1, [&](std::size_t first, std::size_t last) {
+        for (std::size_t k = first; k < last; ++k) {
+            ObjPiece& piece = pieces[k];
+            MeshVertex* v = mesh.vertices.data() + vertexBase[k];
+            for (const Vec3& p : piece.vertices) (v++)->pos = p;
+            MeshFace* f = mesh.faces.data() + faceBase[k];
+            for (std::size_t i = 0; i < piece.faces.size(); ++i)
+                for (int c = 0; c < 3; ++c) f[i].v[c] = piece.faces[i][c];
+            // Indices counting back: from the vertices before this part.
+            for (std::size_t at : piece.relative) {
+                const int64_t back = static_cast<int64_t>(vertexBase[k]) + f[at / 3].v[at % 3];
+                f[at / 3].v[at % 3] = back >= 0 ? static_cast<int32_t>(back) : kInvalidIndex;
+            }
+            piece = ObjPiece();
+        }
+    });
 
     // Faces may name vertices that come later in the file, so indices are
     // checked once all vertices are known.
     ObjReadResult result;
-    const int32_t count = mesh.vertexCount();
-    const auto bad = [count](const MeshFace& f) {
+    const int32_t vertices = mesh.vertexCount();
+    const auto bad = [vertices](const MeshFace& f) {
         for (int32_t i : f.v)
-            if (i < 0 || i >= count) return true;
+            if (i < 0 || i >= vertices) return true;
         return false;
     };
     result.skippedFaces = static_cast<int32_t>(std::erase_if(mesh.faces, bad));
@@ -160,12 +220,21 @@ ObjReadResult readObjMesh(TriMesh& mesh, std::string_view bytes, const ObjReadOp
     return result;
 }
 
+} // namespace
+
+ObjReadResult readObjMesh(TriMesh& mesh, std::string_view bytes, const ObjReadOptions& options) {
+    std::vector<ObjPiece> pieces = scanPieces(bytes, options);
+    return assemble(mesh, pieces);
+}
+
 ReadStatus readObjMeshFile(TriMesh& mesh, const std::string& path, ObjReadResult* result,
                            const ObjReadOptions& options) {
     FileBytes file;
     std::string error;
     if (!file.open(path, error)) return ReadStatus::cannotOpen(error);
-    const ObjReadResult r = readObjMesh(mesh, file.view(), options);
+    std::vector<ObjPiece> pieces = scanPieces(file.view(), options);
+    file = FileBytes(); // the text is not needed any more: free it before the mesh is built
+    const ObjReadResult r = assemble(mesh, pieces);
     if (result) *result = r;
     return {};
 }

@@ -1,7 +1,10 @@
 #include "sampling.h"
 
+#include <atomic>
 #include <cmath>
 #include <vector>
+
+#include "parallel.h"
 
 namespace quorax {
 namespace {
@@ -146,21 +149,32 @@ float facePower(float area, const float (&cornerPotential)[3], ThirdRule third) 
 MappingResult mapPotentialToMesh(const PotentialGrid& grid, TriMesh& mesh, MappingRule rule) {
     MappingResult r;
     std::vector<char> outside(mesh.vertices.size(), 0);
-    for (std::size_t i = 0; i < mesh.vertices.size(); ++i) {
-        bool clamped = false;
-        mesh.vertices[i].potential = samplePotential(grid, mesh.vertices[i].pos, &clamped, rule.quotient);
-        outside[i] = clamped;
-        if (clamped) ++r.verticesOutside;
-    }
-    for (int32_t f = 0; f < mesh.faceCount(); ++f) {
-        MeshFace& face = mesh.faces[f];
-        float phi[3];
-        for (int c = 0; c < 3; ++c) {
-            phi[c] = mesh.vertices[face.v[c]].potential;
-            if (outside[face.v[c]]) ++r.cornersOutside;
+    std::atomic<int32_t> verticesOutside{0}, cornersOutside{0};
+    parallelRanges(mesh.vertices.size(), 4096, [&](std::size_t first, std::size_t last) {
+        int32_t n = 0;
+        for (std::size_t i = first; i < last; ++i) {
+            bool clamped = false;
+            mesh.vertices[i].potential = samplePotential(grid, mesh.vertices[i].pos, &clamped, rule.quotient);
+            outside[i] = clamped;
+            if (clamped) ++n;
         }
-        face.power = facePower(faceArea(mesh, f), phi, rule.third);
-    }
+        verticesOutside += n;
+    });
+    parallelRanges(mesh.faces.size(), 4096, [&](std::size_t first, std::size_t last) {
+        int32_t n = 0;
+        for (std::size_t f = first; f < last; ++f) {
+            MeshFace& face = mesh.faces[f];
+            float phi[3];
+            for (int c = 0; c < 3; ++c) {
+                phi[c] = mesh.vertices[face.v[c]].potential;
+                if (outside[face.v[c]]) ++n;
+            }
+            face.power = facePower(faceArea(mesh, static_cast<int32_t>(f)), phi, rule.third);
+        }
+        cornersOutside += n;
+    });
+    r.verticesOutside = verticesOutside;
+    r.cornersOutside = cornersOutside;
     return r;
 }
 

@@ -1,10 +1,13 @@
 #include "seeding.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cmath>
 #include <limits>
 #include <numeric>
+
+#include "parallel.h"
 
 namespace quorax {
 
@@ -60,13 +63,11 @@ float drawValue(int32_t k) { return static_cast<float>(k / 32767.0); }
 // none does (keep ≥ 1 or not a number).
 int32_t removalThreshold(float keep) {
     if (!(keep < 1.0f)) return 32768;
-    int32_t lo = 0, hi = 32767; // drawValue(32767) = 1 > keep
-    while (lo < hi) {
-        const int32_t mid = (lo + hi) / 2;
-        if (drawValue(mid) > keep) hi = mid;
-        else lo = mid + 1;
-    }
-    return lo;
+    // Start near keep · 32767 and step to the exact boundary (a step or two).
+    int32_t k = static_cast<int32_t>(std::clamp(std::floor(static_cast<double>(keep) * 32767.0), 0.0, 32767.0));
+    while (k > 0 && drawValue(k - 1) > keep) --k;
+    while (!(drawValue(k) > keep)) ++k; // ends at 32767 at the latest: drawValue(32767) = 1 > keep
+    return k;
 }
 
 // Unmarks marked faces, weakest first (ties: the later face first), until
@@ -110,12 +111,17 @@ SeedingResult seedLines(TriMesh& mesh, std::vector<Vec3>& seeds, int32_t budget,
         // when k reaches its threshold.
         std::vector<float> keep(static_cast<std::size_t>(faces));
         std::vector<int32_t> threshold(static_cast<std::size_t>(faces));
-        int32_t removable = 0;
-        for (int32_t i = 0; i < faces; ++i) {
-            keep[i] = static_cast<float>(std::pow(mesh.faces[i].power / maxPower, 1.5));
-            threshold[i] = removalThreshold(keep[i]);
-            if (keep[i] < 1.0f) ++removable;
-        }
+        std::atomic<int32_t> removableFaces{0};
+        parallelRanges(static_cast<std::size_t>(faces), 4096, [&](std::size_t first, std::size_t last) {
+            int32_t n = 0;
+            for (std::size_t i = first; i < last; ++i) {
+                keep[i] = static_cast<float>(std::pow(mesh.faces[i].power / maxPower, 1.5));
+                threshold[i] = removalThreshold(keep[i]);
+                if (keep[i] < 1.0f) ++n;
+            }
+            removableFaces += n;
+        });
+        int32_t removable = removableFaces;
         // The cursor visits the marked faces in cyclic face order; a ring of
         // successors over the marked faces keeps each visit O(1).
         std::vector<int32_t> next(static_cast<std::size_t>(faces)), prev(static_cast<std::size_t>(faces));

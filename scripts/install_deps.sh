@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building and testing QUORAX needs on Debian 12: compiler and
-# build tools, GoogleTest, Qt 6 with OpenGL widgets, GLU, CGAL, zlib, and Xvfb with
+# build tools, GoogleTest, Qt 6 with OpenGL widgets, GLU, CGAL, zlib, oneTBB, and Xvfb with
 # Mesa's software renderer for the viewer's tests; clang with its runtime
 # libraries (libFuzzer, sanitizers) for the fuzz targets; VTK's Python readers and
 # admesh, which judge the exported files; SLURM, munge and GNU parallel, which
@@ -13,7 +13,7 @@ packages=(
   libgtest-dev
   qt6-base-dev libqt6opengl6-dev libglu1-mesa-dev libgl1-mesa-dev libgl1-mesa-dri
   libcgal-dev
-  zlib1g-dev
+  zlib1g-dev libtbb-dev
   xvfb xauth
   clang libclang-rt-14-dev
   python3-numpy

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <string_view>
 
+#include "parallel.h"
 #include "params.h"
 #include "number_scan.h"
 #include "pipeline.h"
@@ -264,6 +265,10 @@ int runConsole(const std::vector<std::string>& args, std::FILE* out, std::FILE* 
     if (!warnings.empty()) {
         std::fflush(out);
         for (const std::string& w : warnings) std::fprintf(err, "quorax: warning: %s\n", w.c_str());
+    }
+    if (const std::string w = workerThreadsWarning(); !w.empty()) {
+        std::fflush(out);
+        std::fprintf(err, "quorax: warning: %s\n", w.c_str());
     }
     PipelineHooks hooks;
     hooks.generatorSeed = env.seed ? *env.seed : seedFromEnvironment(out, err);
