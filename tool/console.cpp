@@ -206,7 +206,9 @@ const std::vector<ConsoleOption>& consoleOptions() {
          "proportion to the field's flux through each face)"},
         {"--flux-density", "D", false, "with --seeding flux: lines per unit of flux (default: linesdensity)"},
         {"--integrator", "NAME", false,
-         "euler (default: the smoothed-gradient tracer), rk4 or rk45 (on the unsmoothed field)"},
+         "rk4 or rk45 on the unsmoothed field, or euler (the smoothed-gradient tracer; fixed steps on the "
+         "unsmoothed field with --step, --stop-at-surface or --min-separation); default: rk4 with those "
+         "options, euler without"},
         {"--step", "H", false, "integrator step in the model's units (default: half the smallest grid spacing)"},
         {"--tolerance", "T", false, "with --integrator rk45: largest position error per step (default 1e-4)"},
         {"--stop-at-surface", nullptr, false, "end a line where it meets the molecular surface"},
