@@ -116,6 +116,12 @@ private:
             (c >= '0' && c <= '9') || c == '.' ||
             (c == '-' && q + 1 != end_ && ((q[1] >= '0' && q[1] <= '9') || q[1] == '.'));
         if (!startsNumber) return false;
+        if (const char* e = parseShortDecimal(q, end_, v)) {
+            // A short decimal stops where std::from_chars stops.
+            if (e != end_ && !isCSpace(*e)) return false;
+            q = e;
+            return true;
+        }
         const auto r = std::from_chars(q, end_, v, std::chars_format::general);
         if (r.ec != std::errc()) return false;
         if (r.ptr != end_ && !isCSpace(*r.ptr)) return false;

@@ -38,6 +38,7 @@ template <class T> T convertToken(const char* first, const char* last) {
         plainDecimal = false;
     if (plainDecimal) {
         T v{};
+        if (parseShortDecimal(digits, last, v) == last) return negative ? -v : v;
         auto r = std::from_chars(digits, last, v, std::chars_format::general);
         if (r.ec == std::errc() && r.ptr == last) return negative ? -v : v;
     }
@@ -115,9 +116,14 @@ double parseAtof(const char* first, const char* last, std::ptrdiff_t* consumed) 
     while (p != last && isCSpace(*p)) ++p;
     // The common case, a token that is one plain decimal number to its end
     // ("0.247496", "-1e-3"): strtod would take all of it too, and
-    // std::from_chars rounds as strtod does.
+    // std::from_chars rounds as strtod does (the short decimals of the
+    // common writers take a faster exact way).
     if (p != last && (isDigit(*p) || *p == '.' || (*p == '-' && last - p > 1 && (isDigit(p[1]) || p[1] == '.')))) {
         double v;
+        if (parseShortDecimal(p, last, v) == last) {
+            if (consumed) *consumed = last - first;
+            return v;
+        }
         const auto r = std::from_chars(p, last, v, std::chars_format::general);
         if (r.ec == std::errc() && r.ptr == last) {
             if (consumed) *consumed = last - first;

@@ -4,7 +4,9 @@
 // character, no fixed-size token buffer.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <limits>
 
 namespace quorax {
 
@@ -39,6 +41,94 @@ ScanStatus scanFloat(const char*& p, const char* last, float& value);
 // fscanf(f, "%d", &v): white space, optional sign, decimal digits. Values
 // outside 32 bits set overflow (glibc would silently wrap them).
 ScanStatus scanInt(const char*& p, const char* last, int32_t& value, bool& overflow);
+
+namespace detail {
+
+inline constexpr double kExactPowersOfTen[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                 1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                                 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// A short decimal number: an optional minus, digits with at most one point
+// (at least one digit in all, at most 19 so that they fit in 64 bits), and
+// an optional exponent with at least one digit. `value` receives its
+// correctly rounded double when one IEEE operation gives it exactly: the
+// digits fit in 53 bits and the decimal exponent lies within ±22, so that
+// both operands are exact doubles and the operation rounds once. Returns
+// the end of the number, or nullptr for any other text or value.
+inline const char* exactShortDecimal(const char* p, const char* last, double& value) {
+    const bool negative = p != last && *p == '-';
+    if (negative) ++p;
+    uint64_t digits = 0;
+    const char* start = p;
+    while (p != last && static_cast<unsigned char>(*p - '0') < 10) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+    std::ptrdiff_t count = p - start, fraction = 0;
+    if (p != last && *p == '.') {
+        const char* point = ++p;
+        while (p != last && static_cast<unsigned char>(*p - '0') < 10)
+            digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+        fraction = p - point;
+        count += fraction;
+    }
+    if (count == 0 || count > 19) return nullptr;
+    std::ptrdiff_t exponent = 0;
+    if (p != last && (*p == 'e' || *p == 'E')) {
+        const char* q = p + 1;
+        const bool down = q != last && *q == '-';
+        if (q != last && (*q == '-' || *q == '+')) ++q;
+        // "1e" or "1e+": the number ends before the "e"; left to the full conversion.
+        if (q == last || static_cast<unsigned char>(*q - '0') >= 10) return nullptr;
+        while (q != last && static_cast<unsigned char>(*q - '0') < 10) {
+            if (exponent < 10000) exponent = exponent * 10 + (*q - '0');
+            ++q;
+        }
+        if (down) exponent = -exponent;
+        p = q;
+    }
+    exponent -= fraction;
+    if (digits > (uint64_t{1} << 53) || exponent < -22 || exponent > 22) return nullptr;
+    double v = static_cast<double>(digits);
+    v = exponent < 0 ? v / kExactPowersOfTen[-exponent] : v * kExactPowersOfTen[exponent];
+    value = negative ? -v : v;
+    return p;
+}
+
+} // namespace detail
+
+// The short decimal numbers that the common writers produce ("0.247496",
+// "-1.234567e+00"), converted without the general algorithm: at p (no white
+// space before it) an optional minus, digits with at most one point, an
+// optional exponent (no hexadecimal form: "0x1" is the number "0", as for
+// std::from_chars). When the number is one whose correctly rounded value
+// the fast way gives exactly, sets `value` (what strtod, and
+// std::from_chars, give for it) and returns the end of the number;
+// otherwise returns nullptr and the caller converts it the general way.
+inline const char* parseShortDecimal(const char* p, const char* last, double& value) {
+    return detail::exactShortDecimal(p, last, value);
+}
+
+// The same for a float, with the value strtof gives: the double of the
+// number rounded to float. Rounding twice differs from rounding once only
+// when the double falls exactly halfway between two floats (no float
+// midpoint can lie strictly between the number and its nearest double), so
+// such values, and those outside the normal float range, are declined.
+inline const char* parseShortDecimal(const char* p, const char* last, float& value) {
+    double d;
+    const char* end = detail::exactShortDecimal(p, last, d);
+    if (!end) return nullptr;
+    const double magnitude = d < 0 ? -d : d;
+    if (magnitude == 0) {
+        value = static_cast<float>(d);
+        return end;
+    }
+    if (!(magnitude >= static_cast<double>(std::numeric_limits<float>::min()) &&
+          magnitude <= static_cast<double>(std::numeric_limits<float>::max())))
+        return nullptr;
+    // The 29 bits that a double carries beyond a float's 24: exactly one
+    // half of a float's last place is a midpoint.
+    if ((std::bit_cast<uint64_t>(d) & ((uint64_t{1} << 29) - 1)) == (uint64_t{1} << 28)) return nullptr;
+    value = static_cast<float>(d);
+    return end;
+}
 
 // isspace() of the C locale: blank, \t, \n, \v, \f, \r.
 inline bool isCSpace(char c) {

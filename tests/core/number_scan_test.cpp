@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cfloat>
 #include <climits>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <random>
 
@@ -119,4 +123,95 @@ TEST(NumberScan, StopsAtTheEndOfTheRange) {
     EXPECT_EQ(parseAtoi(text, text + 2).value, 12);
     EXPECT_TRUE(scanFloat(p, text + 2, f) == ScanStatus::Ok && p == text + 2);
     EXPECT_TRUE(scanInt(p = big, big + 11, i, overflow) == ScanStatus::Ok && overflow);
+}
+
+namespace {
+
+// parseShortDecimal on s against strtod and strtof: "" or the differences.
+// Where it declines, nothing is checked; `taken` counts where it did not.
+std::string compareShortDecimal(const std::string& s, int& taken) {
+    std::string diff;
+    const char *first = s.data(), *last = first + s.size();
+    char* end = nullptr;
+    double d = 0;
+    if (const char* e = parseShortDecimal(first, last, d)) {
+        ++taken;
+        const double c = std::strtod(s.c_str(), &end);
+        if (!sameBits(d, c)) diff += " double value";
+        if (e - first != end - s.c_str()) diff += " double end";
+    }
+    float f = 0;
+    if (const char* e = parseShortDecimal(first, last, f)) {
+        const float c = std::strtof(s.c_str(), &end);
+        if (!sameBits(f, c)) diff += " float value";
+        if (e - first != end - s.c_str()) diff += " float end";
+    }
+    return diff;
+}
+
+} // namespace
+
+TEST(NumberScan, ShortDecimalsRoundAsTheCLibrary) {
+    // The writers' forms ("%f", "%12.6e", "%g") of random values and random digit strings
+    // with a point and an exponent, both signs; then the cases where rounding to double
+    // first and to float second could go wrong: decimals next to float midpoints (the
+    // midpoint's shortest digits, and that number one unit up or down in its last digit).
+    std::mt19937_64 rng(20261207);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    std::uniform_int_distribution<int> scale(-30, 30), digitCount(1, 21), exponent(-40, 40);
+    std::vector<std::string> tokens;
+    char buf[128];
+    for (int n = 0; n < 100000; ++n) {
+        const double v = unit(rng) * std::pow(10.0, scale(rng));
+        for (const char* format : {"%f", "%.6e", "%12.6e", "%g", "%.9g", "%.17g"}) {
+            std::snprintf(buf, sizeof buf, format, v);
+            tokens.emplace_back(buf + std::strspn(buf, " "));
+        }
+        std::string s = n % 2 ? "-" : "";
+        const int count = digitCount(rng), point = static_cast<int>(rng() % (count + 1));
+        for (int k = 0; k < count; ++k) {
+            if (k == point) s += '.';
+            s += static_cast<char>('0' + rng() % 10);
+        }
+        if (n % 3) {
+            s += n % 5 ? 'e' : 'E';
+            s += std::to_string(exponent(rng));
+        }
+        tokens.push_back(s);
+        // A float midpoint (a double) and its decimal neighbours.
+        float f;
+        do f = std::bit_cast<float>(static_cast<uint32_t>(rng())); while (!std::isnormal(f) || f == FLT_MAX);
+        const double mid = (static_cast<double>(f) + static_cast<double>(std::nextafter(f, INFINITY))) / 2;
+        for (int digits = 7; digits <= 17; ++digits) {
+            std::snprintf(buf, sizeof buf, "%.*e", digits - 1, mid);
+            tokens.emplace_back(buf);
+            std::string up = buf, down = buf;
+            const std::size_t lastDigit = up.find('e') - 1;
+            if (up[lastDigit] < '9') ++up[lastDigit], tokens.push_back(up);
+            if (down[lastDigit] > '0') --down[lastDigit], tokens.push_back(down);
+        }
+    }
+    // Declined or cut short: no digits, an exponent without digits, a plus, 20 digits,
+    // exponents out of the exact range, a float midpoint that is exact in a double.
+    for (const char* s : {".", "-", "-.", "1e", "1e+", "1.5E-x", "+1", "12345678901234567890", "1e23",
+                          "1e-23", "16777217", "2.5.5", "1..5", "inf", "1,5", "7 8"})
+        tokens.emplace_back(s);
+    int failures = 0, taken = 0;
+    for (const std::string& t : tokens) {
+        const std::string d = compareShortDecimal(t, taken);
+        if (!d.empty() && ++failures <= 25) ADD_FAILURE() << "\"" << t << "\":" << d;
+    }
+    EXPECT_EQ(failures, 0) << "of " << tokens.size() << " tokens";
+    // The fast way must be the common way, not an unused branch.
+    EXPECT_GT(taken, static_cast<int>(tokens.size() / 3));
+
+    double d = 0;
+    float f = 0;
+    for (const char* s : {"1e", "1e+", "+1", ".", "12345678901234567890", "1e23"})
+        EXPECT_EQ(parseShortDecimal(s, s + std::strlen(s), d), nullptr) << s;
+    const char* tie = "16777217"; // exactly halfway between two floats: the general way decides
+    EXPECT_NE(parseShortDecimal(tie, tie + 8, d), nullptr);
+    EXPECT_EQ(parseShortDecimal(tie, tie + 8, f), nullptr);
+    const char* apbs = "-1.234567e+00 ";
+    EXPECT_TRUE(parseShortDecimal(apbs, apbs + 14, f) == apbs + 13 && f == -1.234567f);
 }
