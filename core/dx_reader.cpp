@@ -429,8 +429,14 @@ ReadStatus readDxGrid(PotentialGrid& grid, std::string_view bytes) {
 ReadStatus readDxGridFile(PotentialGrid& grid, const std::string& path) {
     FileBytes file;
     std::string error;
-    if (!file.open(path, error)) return ReadStatus::cannotOpen(error);
-    return readDxGrid(grid, file.view());
+    if (!file.open(path, error, 0, FileAccess::Map)) return ReadStatus::cannotOpen(error);
+    // Read into a grid of its own: `grid` stays as it was if the file
+    // turns out to have been shortened meanwhile.
+    PotentialGrid read;
+    const ReadStatus status = readDxGrid(read, file.view());
+    if (!file.intact(error)) return ReadStatus::cannotOpen(error);
+    if (read.loaded) grid = std::move(read);
+    return status;
 }
 
 } // namespace quorax

@@ -1,6 +1,7 @@
 #include "file_io.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -8,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -143,6 +146,92 @@ ssize_t readRegularFile(int fd, char* p, std::size_t n) {
     return static_cast<ssize_t>(n);
 }
 
+std::string shortenedText(std::uintmax_t got, std::uintmax_t size) {
+    return "the file ended after " + std::to_string(got) + " of its " + std::to_string(size) +
+           " bytes: it was shortened while it was read (is another program writing it?)";
+}
+
+// The guard of mapped files against SIGBUS. Every live mapping holds a slot
+// of a fixed table that the signal handler searches without locks. A fault
+// in a slot's range means that the file ends before the faulting page: the
+// handler maps zero pages from there to the end of the range, so that the
+// faulting read goes on, and notes the page. Any other SIGBUS goes to the
+// action that was in place before (the default one kills the process).
+struct MappedRange {
+    std::atomic<bool> taken{false};
+    std::atomic<std::uintptr_t> begin{0}, end{0}; // begin 0: not in use
+    std::atomic<std::uintptr_t> firstFault{UINTPTR_MAX};
+};
+constexpr int kMappedRanges = 64;
+MappedRange mappedRanges[kMappedRanges];
+struct sigaction previousBusAction {};
+std::uintptr_t pageSize = 4096;
+
+void onBusError(int signal, siginfo_t* info, void* context) {
+    if (info->si_code > 0) { // raised by a fault, not sent by a process
+        const auto at = reinterpret_cast<std::uintptr_t>(info->si_addr);
+        for (MappedRange& r : mappedRanges) {
+            const std::uintptr_t begin = r.begin.load(std::memory_order_acquire);
+            const std::uintptr_t end = r.end.load(std::memory_order_acquire);
+            if (begin == 0 || at < begin || at >= end) continue;
+            const std::uintptr_t page = at & ~(pageSize - 1);
+            void* zeros = ::mmap(reinterpret_cast<void*>(page), end - page, PROT_READ,
+                                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+            if (zeros == MAP_FAILED) break;
+            std::uintptr_t seen = r.firstFault.load(std::memory_order_relaxed);
+            while (page < seen && !r.firstFault.compare_exchange_weak(seen, page, std::memory_order_relaxed)) {
+            }
+            return;
+        }
+    }
+    if (previousBusAction.sa_flags & SA_SIGINFO) {
+        previousBusAction.sa_sigaction(signal, info, context);
+        return;
+    }
+    if (previousBusAction.sa_handler != SIG_DFL && previousBusAction.sa_handler != SIG_IGN) {
+        previousBusAction.sa_handler(signal);
+        return;
+    }
+    // The action before ours: a fault recurs when the handler returns, a
+    // signal sent by a process is sent again.
+    ::sigaction(SIGBUS, &previousBusAction, nullptr);
+    if (info->si_code <= 0) ::raise(signal);
+}
+
+// Takes a slot for [begin, begin + size), installing the handler on first
+// use; -1 when every slot is taken or no handler could be installed.
+int guardRange(const char* begin, std::size_t size) {
+    static std::once_flag once;
+    static bool installed = false;
+    std::call_once(once, [] {
+        if (const long page = ::sysconf(_SC_PAGESIZE); page > 0) pageSize = static_cast<std::uintptr_t>(page);
+        struct sigaction action {};
+        action.sa_sigaction = onBusError;
+        action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESTART;
+        ::sigemptyset(&action.sa_mask);
+        installed = ::sigaction(SIGBUS, &action, &previousBusAction) == 0;
+    });
+    if (!installed) return -1;
+    for (int k = 0; k < kMappedRanges; ++k) {
+        MappedRange& r = mappedRanges[k];
+        bool expected = false;
+        if (!r.taken.compare_exchange_strong(expected, true, std::memory_order_acq_rel)) continue;
+        const auto b = reinterpret_cast<std::uintptr_t>(begin);
+        r.firstFault.store(UINTPTR_MAX, std::memory_order_relaxed);
+        r.end.store((b + size + pageSize - 1) & ~(pageSize - 1), std::memory_order_release);
+        r.begin.store(b, std::memory_order_release);
+        return k;
+    }
+    return -1;
+}
+
+void releaseRange(int slot) {
+    MappedRange& r = mappedRanges[slot];
+    r.begin.store(0, std::memory_order_release);
+    r.end.store(0, std::memory_order_release);
+    r.taken.store(false, std::memory_order_release);
+}
+
 } // namespace
 
 FileBytes::FileBytes(FileBytes&& other) noexcept { *this = std::move(other); }
@@ -153,6 +242,8 @@ FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
         data_ = std::exchange(other.data_, nullptr);
         size_ = std::exchange(other.size_, 0);
         capacity_ = std::exchange(other.capacity_, 0);
+        mappedFd_ = std::exchange(other.mappedFd_, -1);
+        guard_ = std::exchange(other.guard_, -1);
     }
     return *this;
 }
@@ -160,9 +251,45 @@ FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
 FileBytes::~FileBytes() { release(); }
 
 void FileBytes::release() {
+    if (guard_ >= 0) releaseRange(guard_);
     if (data_) ::munmap(data_, capacity_);
+    if (mappedFd_ >= 0) ::close(mappedFd_);
     data_ = nullptr;
     size_ = capacity_ = 0;
+    mappedFd_ = guard_ = -1;
+}
+
+bool FileBytes::map(int fd, std::size_t size) {
+    // No MAP_POPULATE: the pages come in as the parsers' threads reach them,
+    // with the kernel's fault-around, which measured as fast and does not
+    // hold up the first thread.
+    void* m = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (m == MAP_FAILED) return false;
+    const int guard = guardRange(static_cast<const char*>(m), size);
+    if (guard < 0) {
+        ::munmap(m, size);
+        return false;
+    }
+    data_ = static_cast<char*>(m);
+    size_ = capacity_ = size;
+    guard_ = guard;
+    mappedFd_ = fd;
+    return true;
+}
+
+bool FileBytes::intact(std::string& error) const {
+    if (guard_ < 0) return true;
+    const std::uintptr_t fault = mappedRanges[guard_].firstFault.load(std::memory_order_relaxed);
+    struct stat st {};
+    std::uintmax_t now = size_;
+    if (::fstat(mappedFd_, &st) == 0 && static_cast<std::uintmax_t>(st.st_size) < now)
+        now = static_cast<std::uintmax_t>(st.st_size);
+    // A fault shows that the file ended before the faulting page, even if it
+    // has grown again since.
+    if (fault != UINTPTR_MAX) now = std::min<std::uintmax_t>(now, fault - reinterpret_cast<std::uintptr_t>(data_));
+    if (now >= size_) return true;
+    error = shortenedText(now, size_);
+    return false;
 }
 
 bool FileBytes::grow(std::size_t capacity, std::string& error) {
@@ -190,7 +317,7 @@ bool FileBytes::grow(std::size_t capacity, std::string& error) {
     return true;
 }
 
-bool FileBytes::open(const std::string& path, std::string& error, std::size_t maxBytes) {
+bool FileBytes::open(const std::string& path, std::string& error, std::size_t maxBytes, FileAccess access) {
     release();
     const std::size_t limit = maxBytes ? maxBytes : defaultInputLimit();
     Fd f;
@@ -215,6 +342,10 @@ bool FileBytes::open(const std::string& path, std::string& error, std::size_t ma
             error = tooLarge(limit);
             return false;
         }
+        if (access == FileAccess::Map && map(f.fd, static_cast<std::size_t>(size))) {
+            f.fd = -1; // kept open by the mapping
+            return true;
+        }
         if (!grow(static_cast<std::size_t>(size), error)) return false;
         ::posix_fadvise(f.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
         const ssize_t got = readRegularFile(f.fd, data_, capacity_);
@@ -224,8 +355,7 @@ bool FileBytes::open(const std::string& path, std::string& error, std::size_t ma
             return false;
         }
         if (static_cast<std::uintmax_t>(got) < size) {
-            error = "the file ended after " + std::to_string(got) + " of its " + std::to_string(size) +
-                    " bytes: it was shortened while it was read (is another program writing it?)";
+            error = shortenedText(static_cast<std::uintmax_t>(got), size);
             release();
             return false;
         }

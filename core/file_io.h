@@ -7,12 +7,21 @@
 
 namespace quorax {
 
-// The bytes of a file, read into memory. Empty files give an empty view.
+// How FileBytes::open holds the bytes of a regular file.
+enum class FileAccess {
+    Read, // read into memory of the process
+    Map,  // mapped read-only from the system's cache, no copy: the caller
+          // asks intact() once it has used the bytes
+};
+
+// The bytes of a file, in memory. Empty files give an empty view.
 //
-// Files are read with read(2) rather than mapped: a mapped file that another
-// program shortens while it is read kills the process with SIGBUS, a read
-// only comes back short. Pipes, devices and files whose size the system does
-// not know are read until their end, up to a limit.
+// Files are read with read(2) unless the caller asks for a mapping. A mapped
+// file that another program shortens while it is used would kill the
+// process with SIGBUS; a mapped FileBytes is therefore guarded: a fault in
+// its bytes puts zero bytes in place of the missing ones and marks it, and
+// intact() reports it. Pipes, devices and files whose size the system does
+// not know are always read until their end, up to a limit.
 class FileBytes {
 public:
     FileBytes() = default;
@@ -27,7 +36,16 @@ public:
     // or a sentence when the file holds more than `maxBytes` (0: the default
     // limit, a quarter of the memory available now), when memory runs out, or
     // when the file ends before its size said (it shrank while being read).
-    bool open(const std::string& path, std::string& error, std::size_t maxBytes = 0);
+    // With FileAccess::Map a regular file that is not empty is mapped
+    // (when the system refuses, it is read).
+    bool open(const std::string& path, std::string& error, std::size_t maxBytes = 0,
+              FileAccess access = FileAccess::Read);
+
+    // True unless the file is mapped and has been shortened since it was
+    // opened (its missing bytes then read as zero bytes). Otherwise false
+    // and `error` set as open() sets it for a file that ends before its
+    // size said. Ask after the bytes were used, before trusting the result.
+    bool intact(std::string& error) const;
 
     std::string_view view() const { return {data_, size_}; }
     const char* begin() const { return data_; }
@@ -36,6 +54,7 @@ public:
 
 private:
     bool grow(std::size_t capacity, std::string& error);
+    bool map(int fd, std::size_t size);
     void release();
     // Anonymous memory, so that a stream's buffer grows in place (mremap)
     // instead of being copied: a copy would need one and a half times the
@@ -43,6 +62,8 @@ private:
     char* data_ = nullptr;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
+    int mappedFd_ = -1; // a mapped file stays open, to see whether it shrank
+    int guard_ = -1;    // the slot that guards the mapping against SIGBUS
 };
 
 // The default size limit of FileBytes::open: a quarter of the memory the

@@ -231,8 +231,9 @@ ReadStatus readObjMeshFile(TriMesh& mesh, const std::string& path, ObjReadResult
                            const ObjReadOptions& options) {
     FileBytes file;
     std::string error;
-    if (!file.open(path, error)) return ReadStatus::cannotOpen(error);
+    if (!file.open(path, error, 0, FileAccess::Map)) return ReadStatus::cannotOpen(error);
     std::vector<ObjPiece> pieces = scanPieces(file.view(), options);
+    if (!file.intact(error)) return ReadStatus::cannotOpen(error);
     file = FileBytes(); // the text is not needed any more: free it before the mesh is built
     const ObjReadResult r = assemble(mesh, pieces);
     if (result) *result = r;
