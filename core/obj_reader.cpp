@@ -97,17 +97,37 @@ private:
         return static_cast<int32_t>(static_cast<int64_t>(piece_.vertices.size()) + n.value);
     }
 
+    // A corner index of at most nine plain digits followed right away by a
+    // delimiter: then the digits are the whole token, and the index is what
+    // cornerIndex() gives for it. Reads it and the delimiter.
+    template <class IsDelimiter> bool shortIndex(int32_t& index, char& stop, IsDelimiter isDelimiter) {
+        const char* q = p_;
+        int32_t n = 0;
+        while (q != end_ && q - p_ < 9 && static_cast<unsigned char>(*q - '0') < 10) n = n * 10 + (*q++ - '0');
+        if (q == p_ || q == end_ || !isDelimiter(*q)) return false;
+        index = n == 0 ? kInvalidIndex : n - 1;
+        stop = *q;
+        p_ = q + 1;
+        return true;
+    }
+
     void faceLine() {
         if (p_ != end_) ++p_; // the blank after "f"
         int32_t idx[3];
         const char *a, *b;
         for (int corner = 0; corner < 2; ++corner) {
-            const char stop = collect(a, b, isBlankOrSlash);
-            idx[corner] = cornerIndex(a, b, corner);
+            char stop;
+            if (!shortIndex(idx[corner], stop, isBlankOrSlash)) {
+                stop = collect(a, b, isBlankOrSlash);
+                idx[corner] = cornerIndex(a, b, corner);
+            }
             if (stop == '/') collect(a, b, isBlank);
         }
-        char stop = collect(a, b, isSlashOrLineEnd);
-        idx[2] = cornerIndex(a, b, 2);
+        char stop;
+        if (!shortIndex(idx[2], stop, isSlashOrLineEnd)) {
+            stop = collect(a, b, isSlashOrLineEnd);
+            idx[2] = cornerIndex(a, b, 2);
+        }
         if (stop == '/') {
             const char* x;
             stop = collect(x, x, isLineEnd);
@@ -137,14 +157,45 @@ private:
         }
         if (d != ' ') return; // not a line we know: go on with the next character
         Vec3 v;
-        collect(a, b, isBlank);
-        v.x = atofToken(a, b);
-        collect(a, b, isBlank);
-        v.y = atofToken(a, b);
-        const char stop = collect(a, b, isLineEnd);
-        v.z = atofToken(a, b);
+        if (!shortCoordinate(v.x, ' ')) {
+            collect(a, b, isBlank);
+            v.x = atofToken(a, b);
+        }
+        if (!shortCoordinate(v.y, ' ')) {
+            collect(a, b, isBlank);
+            v.y = atofToken(a, b);
+        }
+        char stop;
+        if (!shortLastCoordinate(v.z, stop)) {
+            stop = collect(a, b, isLineEnd);
+            v.z = atofToken(a, b);
+        }
         piece_.vertices.push_back(v);
         finishLine(stop);
+    }
+
+    // A coordinate written the short common way and followed right away by
+    // `delimiter`: then that number is the whole token, and its value is
+    // what atof gives for the token. Reads it and the delimiter.
+    bool shortCoordinate(float& x, char delimiter) {
+        double value;
+        const char* e = parseShortDecimal(p_, end_, value);
+        if (!e || e == end_ || *e != delimiter) return false;
+        x = static_cast<float>(value);
+        p_ = e + 1;
+        return true;
+    }
+
+    // The same for the last one, which ends the line (or the bytes); `stop`
+    // receives what collect() would return.
+    bool shortLastCoordinate(float& x, char& stop) {
+        double value;
+        const char* e = parseShortDecimal(p_, end_, value);
+        if (!e || (e != end_ && !isLineEnd(*e))) return false;
+        x = static_cast<float>(value);
+        stop = e == end_ ? 0 : *e;
+        p_ = e == end_ ? e : e + 1;
+        return true;
     }
 
     const char* p_;

@@ -2,7 +2,12 @@
 // line. (The tool's tests read files, missing files and folders.)
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
 #include <sstream>
 #include <tuple>
 
@@ -87,6 +92,57 @@ TEST(ObjReader, Positions) {
     ASSERT_EQ(m.vertexCount(), 3);
     EXPECT_EQ((std::vector{m.vertices[0].pos, m.vertices[1].pos, m.vertices[2].pos}),
               (std::vector<Vec3>{{1, 0.1f, 16777216}, {0, 1, 2}, {4, 5, 6.5f}}));
+}
+
+TEST(ObjReader, CoordinatesAndCornersAsAtofAndAtoi) {
+    // Well-formed lines with random tokens, short common numbers and odd ones alike:
+    // every coordinate is atof's value as a float, every corner atoi's index.
+    std::mt19937 rng(11);
+    const std::string alphabet = "0123456789.-+eEx";
+    char buf[64];
+    const auto token = [&] {
+        if (rng() % 2) {
+            std::snprintf(buf, sizeof buf, rng() % 2 ? "%f" : "%.7e", std::ldexp(double(rng()) - 2e9, int(rng() % 40) - 50));
+            return std::string(buf);
+        }
+        std::string t;
+        for (std::size_t k = 1 + rng() % 12; k > 0; --k) t += alphabet[rng() % alphabet.size()];
+        return t;
+    };
+    std::string text;
+    std::vector<Vec3> want;
+    for (int i = 0; i < 20000; ++i) {
+        const std::string x = token(), y = token(), z = token();
+        text += "v " + x + " " + y + " " + z + (i % 3 ? "\n" : "\r\n");
+        want.push_back({float(std::atof(x.c_str())), float(std::atof(y.c_str())), float(std::atof(z.c_str()))});
+    }
+    std::vector<std::array<int32_t, 3>> faces;
+    const auto corner = [&] {
+        std::string t = std::to_string(rng() % (rng() % 2 ? 25000 : 10)) + (rng() % 3 ? "" : "/7");
+        if (rng() % 8 == 0) t.insert(0, 1, rng() % 2 ? '-' : '+');
+        if (rng() % 16 == 0) t.insert(0, 8, '0');
+        if (rng() % 16 == 0) t = "3000000000";
+        const long v = std::strtol(t.c_str(), nullptr, 10);
+        return std::pair{t, v > 0 && v <= 20000 ? int32_t(v - 1) : v < 0 && v >= -20000 ? int32_t(20000 + v) : -1};
+    };
+    for (int i = 0; i < 20000; ++i) {
+        const auto [a, ia] = corner();
+        const auto [b, ib] = corner();
+        const auto [c, ic] = corner();
+        text += "f " + a + " " + b + " " + c + "\n";
+        if (ia >= 0 && ib >= 0 && ic >= 0) faces.push_back({ia, ib, ic});
+    }
+    const TriMesh m = readObj(text);
+    ASSERT_EQ(m.vertexCount(), 20000);
+    int wrong = 0;
+    for (int i = 0; i < 20000; ++i)
+        if (std::memcmp(&m.vertices[i].pos, &want[i], sizeof(Vec3)) != 0 && ++wrong < 10)
+            ADD_FAILURE() << "vertex " << i;
+    ASSERT_EQ(m.faces.size(), faces.size());
+    for (std::size_t i = 0; i < faces.size(); ++i)
+        for (int k = 0; k < 3; ++k)
+            if (m.faces[i].v[k] != faces[i][k] && ++wrong < 10) ADD_FAILURE() << "face " << i;
+    EXPECT_EQ(wrong, 0);
 }
 
 TEST(DxReader, HeaderAndValues) {
