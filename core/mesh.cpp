@@ -73,8 +73,9 @@ int32_t removeNonFinite(TriMesh& mesh, std::vector<uint32_t>* flags) {
             const MeshFace& f = mesh.faces[i];
             Vec3 p0, p1, p2;
             facePositions(mesh, f, p0, p1, p2);
+            // The area as faceArea() computes it, from the corners at hand.
             finite[i] = isFinite(p0) && isFinite(p1) && isFinite(p2) &&
-                        std::isfinite(faceArea(mesh, static_cast<int32_t>(i))) && std::isfinite(f.power);
+                        std::isfinite(0.5f * length(cross(p1 - p0, p2 - p0))) && std::isfinite(f.power);
         }
     });
     std::size_t kept = 0;
