@@ -69,6 +69,9 @@ TEST(FileBytes, AFileShorterThanItsSizeIsAnError) {
     std::string error;
     EXPECT_FALSE(f.open(path, error));
     EXPECT_NE(error.find("shortened while it was read"), std::string::npos) << error;
+    // Such files cannot be mapped: asked for a mapping, the file is read.
+    EXPECT_FALSE(f.open(path, error, 0, FileAccess::Map));
+    EXPECT_NE(error.find("shortened while it was read"), std::string::npos) << error;
 }
 
 namespace {
