@@ -60,7 +60,8 @@ inline const char* exactShortDecimal(const char* p, const char* last, double& va
     if (negative) ++p;
     uint64_t digits = 0;
     const char* start = p;
-    while (p != last && static_cast<unsigned char>(*p - '0') < 10) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+    while (p != last && static_cast<unsigned char>(*p - '0') < 10)
+        digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
     std::ptrdiff_t count = p - start, fraction = 0;
     if (p != last && *p == '.') {
         const char* point = ++p;

@@ -102,7 +102,8 @@ TEST(ObjReader, CoordinatesAndCornersAsAtofAndAtoi) {
     char buf[64];
     const auto token = [&] {
         if (rng() % 2) {
-            std::snprintf(buf, sizeof buf, rng() % 2 ? "%f" : "%.7e", std::ldexp(double(rng()) - 2e9, int(rng() % 40) - 50));
+            const double v = std::ldexp(double(rng()) - 2e9, int(rng() % 40) - 50);
+            std::snprintf(buf, sizeof buf, rng() % 2 ? "%f" : "%.7e", v);
             return std::string(buf);
         }
         std::string t;
