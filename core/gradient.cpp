@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -37,79 +38,128 @@ void allocateVectors(std::vector<Vec3>& vectors, std::size_t n) {
     vectors.resize(n);
 }
 
-// Level 0 of x layer i: the forward differences at the node, or at its
-// inner neighbour on the last layers (the copies of x, then y, then z give
-// exactly that), longer vectors scaled down to maxLength at nodes with all
-// indices ≥ 1.
-void cappedRawLayer(Vec3* to, const PotentialGrid& potential, std::ptrdiff_t i, float maxLength) {
-    const std::ptrdiff_t nx = potential.nx, ny = potential.ny, nz = potential.nz;
-    const float* V = potential.values.data();
-    const float dx = potential.delta.x, dy = potential.delta.y, dz = potential.delta.z;
+// The layers of the sweep are held as three planes (x, y, z components),
+// so that every loop runs over plain floats and vectorises; each component
+// still sees exactly the operations of the vector form.
+
+// Lengths of the vectors held in three planes, each in float: sqrt(x·x + y·y + z·z).
+void planeLengths(float* __restrict lengths, const float* __restrict X, const float* __restrict Y,
+                  const float* __restrict Z, std::ptrdiff_t n) {
+    for (std::ptrdiff_t k = 0; k < n; ++k) lengths[k] = std::sqrt(X[k] * X[k] + Y[k] * Y[k] + Z[k] * Z[k]);
+}
+
+// Forward differences of one row of nodes, the neighbours along x, y, z
+// given by their rows.
+void rowDifferences(float* __restrict X, float* __restrict Y, float* __restrict Z, const float* __restrict row,
+                    const float* __restrict rowX, const float* __restrict rowY, std::ptrdiff_t count, Vec3 delta) {
+    for (std::ptrdiff_t k = 0; k < count; ++k) {
+        const float v = row[k];
+        X[k] = (rowX[k] - v) / delta.x;
+        Y[k] = (rowY[k] - v) / delta.y;
+        Z[k] = (row[k + 1] - v) / delta.z;
+    }
+}
+
+// Level 0 of x layer i into the planes at `to`: the forward differences at
+// the node, or at its inner neighbour on the last layers (the copies of x,
+// then y, then z give exactly that), longer vectors scaled down to
+// maxLength at nodes with all indices ≥ 1. `lengths` is scratch of one row.
+void cappedRawLayer(float* to, const PotentialGrid& potential, std::ptrdiff_t i, float maxLength, float* lengths) {
+    const std::ptrdiff_t nx = potential.nx, ny = potential.ny, nz = potential.nz, layer = ny * nz;
     const std::ptrdiff_t ci = std::min(i, nx - 2);
     for (std::ptrdiff_t j = 0; j < ny; ++j) {
-        const std::ptrdiff_t row = nodeIndex(ci, std::min(j, ny - 2), 0, potential.ny, potential.nz);
-        const std::ptrdiff_t rowX = row + ny * nz, rowY = row + nz;
-        Vec3* G = to + j * nz;
-        for (std::ptrdiff_t k = 0; k <= nz - 2; ++k) {
-            const float v = V[row + k];
-            G[k] = {(V[rowX + k] - v) / dx, (V[rowY + k] - v) / dy, (V[row + k + 1] - v) / dz};
-        }
-        G[nz - 1] = G[nz - 2];
+        const float* row = potential.values.data() + nodeIndex(ci, std::min(j, ny - 2), 0, potential.ny, potential.nz);
+        float* X = to + j * nz;
+        float* Y = X + layer;
+        float* Z = Y + layer;
+        rowDifferences(X, Y, Z, row, row + layer, row + nz, nz - 1, potential.delta);
+        X[nz - 1] = X[nz - 2];
+        Y[nz - 1] = Y[nz - 2];
+        Z[nz - 1] = Z[nz - 2];
         if (i == 0 || j == 0) continue;
+        planeLengths(lengths, X, Y, Z, nz);
         for (std::ptrdiff_t k = 1; k < nz; ++k) {
-            Vec3& v = G[k];
-            const float m = length(v);
+            const float m = lengths[k];
             if (m > maxLength) {
                 const float s = m / maxLength;
-                v = {v.x / s, v.y / s, v.z / s};
+                X[k] = X[k] / s;
+                Y[k] = Y[k] / s;
+                Z[k] = Z[k] / s;
             }
         }
     }
 }
 
-// The mean of the six face neighbours of a node, from their sum.
+// One smoothing pass over the rows of an inner x layer, as floats: `mid` is
+// the layer before the pass, `below` and `above` its x neighbours; a row
+// holds `rowLength` floats, a node `w` (1 in a plane, 3 in a vector array).
+// Every inner float becomes the mean of its six face neighbours; border
+// rows and the first and last node of a row keep their values.
 template <SmoothRule rule>
-Vec3 meanOfSix(Vec3 s) {
-    if constexpr (rule == SmoothRule::DivideBySix) {
-        return {s.x / 6.0f, s.y / 6.0f, s.z / 6.0f};
-    } else {
-        // The viewer scales the vector by the float 1/6. (A product in
-        // double would round to exactly the quotient s / 6.)
-        constexpr float sixth = 1.0f / 6.0f;
-        return s * sixth;
-    }
-}
-
-// One smoothing pass over an inner x layer: `mid` is the layer before the
-// pass, `below` and `above` its neighbours; border rows and columns keep
-// their vectors.
-template <SmoothRule rule>
-void smoothLayerWith(Vec3* to, const Vec3* below, const Vec3* mid, const Vec3* above, std::ptrdiff_t ny,
-                     std::ptrdiff_t nz) {
-    std::copy(mid, mid + nz, to);
-    for (std::ptrdiff_t j = 1; j <= ny - 2; ++j) {
-        const std::ptrdiff_t row = j * nz;
-        to[row] = mid[row];
-        for (std::ptrdiff_t k = 1; k <= nz - 2; ++k) {
-            const std::ptrdiff_t n = row + k;
+void smoothRowsWith(float* to, const float* below, const float* mid, const float* above, std::ptrdiff_t rows,
+                    std::ptrdiff_t rowLength, std::ptrdiff_t w) {
+    std::copy(mid, mid + rowLength, to);
+    for (std::ptrdiff_t j = 1; j <= rows - 2; ++j) {
+        const std::ptrdiff_t row = j * rowLength;
+        std::copy(mid + row, mid + row + w, to + row);
+        for (std::ptrdiff_t f = row + w; f < row + rowLength - w; ++f) {
             // The six face neighbours in a fixed order: +x, −x, +y, −y, +z, −z.
-            Vec3 s = above[n];
-            s += below[n];
-            s += mid[n + nz];
-            s += mid[n - nz];
-            s += mid[n + 1];
-            s += mid[n - 1];
-            to[n] = meanOfSix<rule>(s);
+            float s = above[f];
+            s += below[f];
+            s += mid[f + rowLength];
+            s += mid[f - rowLength];
+            s += mid[f + w];
+            s += mid[f - w];
+            if constexpr (rule == SmoothRule::DivideBySix) {
+                to[f] = s / 6.0f;
+            } else {
+                // The viewer scales the vector by the float 1/6. (A product
+                // in double would round to exactly the quotient s / 6.)
+                constexpr float sixth = 1.0f / 6.0f;
+                to[f] = s * sixth;
+            }
         }
-        to[row + nz - 1] = mid[row + nz - 1];
+        std::copy(mid + row + rowLength - w, mid + row + rowLength, to + row + rowLength - w);
     }
-    std::copy(mid + (ny - 1) * nz, mid + ny * nz, to + (ny - 1) * nz);
+    std::copy(mid + (rows - 1) * rowLength, mid + rows * rowLength, to + (rows - 1) * rowLength);
 }
 
-void smoothLayer(Vec3* to, const Vec3* below, const Vec3* mid, const Vec3* above, std::ptrdiff_t ny,
-                 std::ptrdiff_t nz, SmoothRule rule) {
-    if (rule == SmoothRule::DivideBySix) smoothLayerWith<SmoothRule::DivideBySix>(to, below, mid, above, ny, nz);
-    else smoothLayerWith<SmoothRule::MultiplyBySixth>(to, below, mid, above, ny, nz);
+void smoothRows(float* to, const float* below, const float* mid, const float* above, std::ptrdiff_t rows,
+                std::ptrdiff_t rowLength, std::ptrdiff_t w, SmoothRule rule) {
+    if (rule == SmoothRule::DivideBySix)
+        smoothRowsWith<SmoothRule::DivideBySix>(to, below, mid, above, rows, rowLength, w);
+    else
+        smoothRowsWith<SmoothRule::MultiplyBySixth>(to, below, mid, above, rows, rowLength, w);
+}
+
+// Writes the planes of a finished x layer into the grid's vectors and
+// returns the largest and smallest length in `hi` and `lo`. `lengths` is
+// scratch of one plane. Maxima and minima do not depend on the order of
+// their operands here (lengths are never -0, and a NaN never replaces the
+// running value), so they are taken in eight lanes.
+void finishLayer(Vec3* G, const float* planes, std::ptrdiff_t layer, float* lengths, float& hi, float& lo) {
+    const float* X = planes;
+    const float* Y = planes + layer;
+    const float* Z = planes + 2 * layer;
+    planeLengths(lengths, X, Y, Z, layer);
+    constexpr int lanes = 8;
+    float his[lanes], los[lanes];
+    std::fill(his, his + lanes, -10000.0f);
+    std::fill(los, los + lanes, 10000.0f);
+    std::ptrdiff_t n = 0;
+    for (; n + lanes <= layer; n += lanes)
+        for (int l = 0; l < lanes; ++l) {
+            const float m = lengths[n + l];
+            his[l] = his[l] < m ? m : his[l];
+            los[l] = m < los[l] ? m : los[l];
+        }
+    for (; n < layer; ++n) {
+        his[0] = std::max(his[0], lengths[n]);
+        los[0] = std::min(los[0], lengths[n]);
+    }
+    hi = *std::max_element(his, his + lanes);
+    lo = *std::min_element(los, los + lanes);
+    for (std::ptrdiff_t k = 0; k < layer; ++k) G[k] = {X[k], Y[k], Z[k]};
 }
 
 } // namespace
@@ -146,35 +196,33 @@ void computeGradient(GradientGrid& out, const PotentialGrid& potential, float ma
     parallelRanges(slabs, 1, [&](std::size_t firstSlab, std::size_t lastSlab) {
         const std::ptrdiff_t a = static_cast<std::ptrdiff_t>(firstSlab) * nx / static_cast<std::ptrdiff_t>(slabs);
         const std::ptrdiff_t b = static_cast<std::ptrdiff_t>(lastSlab) * nx / static_cast<std::ptrdiff_t>(slabs);
-        // rings[p] holds layers i of level p at (i mod 3); the last level is the grid.
-        std::vector<std::vector<Vec3>> rings(static_cast<std::size_t>(passes));
-        for (std::vector<Vec3>& r : rings) r.resize(static_cast<std::size_t>(3 * layer));
-        auto at = [&](int p, std::ptrdiff_t i) -> Vec3* {
-            if (p == passes) return g.vectors.data() + i * layer;
-            return rings[static_cast<std::size_t>(p)].data() + (i % 3) * layer;
+        // rings[p] holds layer i of level p at (i mod 3), as three planes;
+        // the last level goes through `last` into the grid.
+        std::vector<std::vector<float>> rings(static_cast<std::size_t>(passes));
+        for (std::vector<float>& r : rings) r.resize(static_cast<std::size_t>(9 * layer));
+        std::vector<float> last(static_cast<std::size_t>(3 * layer)), lengths(static_cast<std::size_t>(layer));
+        auto at = [&](int p, std::ptrdiff_t i) -> float* {
+            if (p == passes) return last.data();
+            return rings[static_cast<std::size_t>(p)].data() + (i % 3) * 3 * layer;
         };
         const std::ptrdiff_t front0 = std::max<std::ptrdiff_t>(0, a - passes);
         for (std::ptrdiff_t s = front0; s < b + passes; ++s)
             for (int p = 0; p <= passes; ++p) {
                 const std::ptrdiff_t i = s - p;
                 if (i < std::max<std::ptrdiff_t>(0, a - (passes - p)) || i >= std::min(nx, b + (passes - p))) continue;
-                Vec3* to = at(p, i);
-                if (p == 0) cappedRawLayer(to, potential, i, maxLength);
-                else if (!smooths || i == 0 || i == nx - 1) std::copy(at(p - 1, i), at(p - 1, i) + layer, to);
-                else smoothLayer(to, at(p - 1, i - 1), at(p - 1, i), at(p - 1, i + 1), ny, nz, rule);
-                if (p == passes) {
-                    // Largest and smallest length per x layer: a maximum or
-                    // minimum does not depend on the order of its operands here
-                    // (lengths are never -0, and a NaN never replaces the running value).
-                    float hi = -10000.0f, lo = 10000.0f;
-                    for (std::ptrdiff_t n = 0; n < layer; ++n) {
-                        const float m = length(to[n]);
-                        hi = std::max(hi, m);
-                        lo = std::min(lo, m);
-                    }
-                    layerHi[static_cast<std::size_t>(i)] = hi;
-                    layerLo[static_cast<std::size_t>(i)] = lo;
+                float* to = at(p, i);
+                if (p == 0) {
+                    cappedRawLayer(to, potential, i, maxLength, lengths.data());
+                } else if (!smooths || i == 0 || i == nx - 1) {
+                    std::copy(at(p - 1, i), at(p - 1, i) + 3 * layer, to);
+                } else {
+                    for (std::ptrdiff_t c = 0; c < 3; ++c)
+                        smoothRows(to + c * layer, at(p - 1, i - 1) + c * layer, at(p - 1, i) + c * layer,
+                                   at(p - 1, i + 1) + c * layer, ny, nz, 1, rule);
                 }
+                if (p == passes)
+                    finishLayer(g.vectors.data() + i * layer, to, layer, lengths.data(),
+                                layerHi[static_cast<std::size_t>(i)], layerLo[static_cast<std::size_t>(i)]);
             }
     });
     float hi = -10000.0f, lo = 10000.0f;
@@ -198,7 +246,9 @@ void smoothGradient(GradientGrid& grid, SmoothRule rule) {
     // give the same result as a full copy of the grid.
     std::vector<Vec3> done(static_cast<std::size_t>(layer)), next(static_cast<std::size_t>(layer));
     for (std::ptrdiff_t i = 1; i <= nx - 2; ++i) {
-        smoothLayer(next.data(), G + (i - 1) * layer, G + i * layer, G + (i + 1) * layer, ny, nz, rule);
+        const float* old = &G[0].x;
+        smoothRows(&next[0].x, old + 3 * (i - 1) * layer, old + 3 * i * layer, old + 3 * (i + 1) * layer, ny, 3 * nz,
+                   3, rule);
         if (i > 1) std::copy(done.begin(), done.end(), G + (i - 1) * layer);
         std::swap(done, next);
     }
@@ -214,7 +264,9 @@ void computeCentralGradient(GradientGrid& out, const PotentialGrid& potential) {
         out = std::move(g);
         return;
     }
-    g.vectors.resize(static_cast<std::size_t>(nx * ny * nz));
+    out.vectors.clear(); // release the previous array before allocating the new one
+    out.vectors.shrink_to_fit();
+    allocateVectors(g.vectors, static_cast<std::size_t>(nx * ny * nz));
     const float* V = potential.values.data();
     // Difference quotient along one axis at index a of n, stride s between nodes.
     auto diff = [](const float* v, std::ptrdiff_t a, std::ptrdiff_t n, std::ptrdiff_t s, float d) {
