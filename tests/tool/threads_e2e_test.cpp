@@ -129,6 +129,11 @@ TEST(Threads, LargeGeneratedCaseIsTheSameOnEveryThreadCount) {
     expectSameOnEveryThreadCount(defaultRun(inputs.file("sphere.obj"), inputs.file("dipole.dx")), kOutputs);
     expectSameOnEveryThreadCount(faithfulRun(inputs.file("sphere.obj"), inputs.file("dipole.dx")),
                                  {"lines.txt", "lines.vtp"});
+    // A line on every face (370 000 points): the lines are traced,
+    // simplified and written in several parallel batches.
+    expectSameOnEveryThreadCount({inputs.file("sphere.obj"), inputs.file("dipole.dx"), "lines.txt", "1000", "0.5",
+                                  "90", "1", "1.0"},
+                                 {"lines.txt"});
 }
 
 TEST(Threads, ABadThreadCountIsAWarningAndTheRunGoesOn) {
