@@ -89,6 +89,12 @@ public:
             std::string error;
             if (!dumpSeedsObj(seeds, error)) dumpWarning("seeds.obj", error);
         }
+        // The surface is not needed any more; freeing it costs time, so it is
+        // freed only when the lines may need more memory than it holds.
+        const std::size_t linePoints = seeds.size() * (2 * static_cast<std::size_t>(kConsoleMaxSteps) + 1);
+        const std::size_t meshBytes =
+            mesh_.vertices.size() * sizeof(MeshVertex) + mesh_.faces.size() * sizeof(MeshFace);
+        if (!faithful && !exports(ExportKind::Surface) && linePoints * sizeof(Vec3) > meshBytes) mesh_ = TriMesh();
         done(Phase::Seeding);
 
         // One seed per line of the budget (the budget never exceeds the faces).
@@ -160,6 +166,12 @@ private:
         }
         seeds = std::move(kept);
         if (!seedFlux_.empty()) seedFlux_ = std::move(keptFlux);
+    }
+
+    bool exports(ExportKind kind) const {
+        for (const PipelineParams::Export& e : p_.exports)
+            if (e.kind == kind) return true;
+        return false;
     }
 
     // The line values sample the potential grid, which is kept for them.

@@ -113,10 +113,20 @@ void traceSeeds(const GradientGrid& grid, const std::vector<Vec3>& seeds, const 
                 std::vector<FieldLine>& lines) {
     // Every seed's line is independent of the others: they are traced in
     // parallel, each into its own place in seed order.
+    // A line is traced into scratch memory that grows as needed and then
+    // copied into a vector of its exact size: many long lines take no more
+    // memory than their points.
     const std::size_t first = lines.size();
     lines.resize(first + seeds.size());
     parallelRanges(seeds.size(), 16, [&](std::size_t begin, std::size_t end) {
-        for (std::size_t i = begin; i < end; ++i) traceFieldLine(grid, seeds[i], settings, lines[first + i]);
+        FieldLine scratch;
+        for (std::size_t i = begin; i < end; ++i) {
+            traceFieldLine(grid, seeds[i], settings, scratch);
+            FieldLine& line = lines[first + i];
+            line.points.assign(scratch.points.begin(), scratch.points.end());
+            line.backward = scratch.backward;
+            line.forward = scratch.forward;
+        }
     });
 }
 
