@@ -99,16 +99,25 @@ std::string formatObjMesh(const TriMesh& mesh) {
     return out;
 }
 
-bool writeLinesFile(const std::string& path, const std::vector<FieldLine>& lines, std::string& error) {
+struct LinesFileWriter::Impl {
     AtomicFileWriter file;
-    if (!file.open(path, error)) return false;
+    std::vector<std::string> texts; // one per piece of a batch
+};
+
+LinesFileWriter::LinesFileWriter() : impl_(std::make_unique<Impl>()) {}
+LinesFileWriter::~LinesFileWriter() = default;
+
+bool LinesFileWriter::open(const std::string& path, std::string& error) { return impl_->file.open(path, error); }
+
+void LinesFileWriter::append(const std::vector<FieldLine>& lines) {
     // A batch of lines of about kBatchPoints points at a time is cut into
     // pieces that are formatted in parallel and written in order, so the
     // text never needs more than a batch of memory.
     constexpr std::size_t kBatchPoints = std::size_t(1) << 17;
     const int threads = workerThreads();
     const std::size_t pieces = threads == 1 ? 1 : 4 * static_cast<std::size_t>(threads);
-    std::vector<std::string> texts(pieces);
+    std::vector<std::string>& texts = impl_->texts;
+    texts.resize(pieces);
     for (std::size_t first = 0; first < lines.size();) {
         std::size_t last = first, points = 0;
         while (last < lines.size() && points < kBatchPoints) points += lines[last++].size() + 1;
@@ -121,9 +130,17 @@ bool writeLinesFile(const std::string& path, const std::vector<FieldLine>& lines
                     appendFieldLine(text, lines[l]);
             }
         });
-        for (const std::string& text : texts) file.write(text);
+        for (const std::string& text : texts) impl_->file.write(text);
         first = last;
     }
+}
+
+bool LinesFileWriter::commit(std::string& error) { return impl_->file.commit(error); }
+
+bool writeLinesFile(const std::string& path, const std::vector<FieldLine>& lines, std::string& error) {
+    LinesFileWriter file;
+    if (!file.open(path, error)) return false;
+    file.append(lines);
     return file.commit(error);
 }
 

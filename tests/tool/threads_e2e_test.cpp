@@ -136,6 +136,28 @@ TEST(Threads, LargeGeneratedCaseIsTheSameOnEveryThreadCount) {
                                  {"lines.txt"});
 }
 
+TEST(Threads, ManyLinesWrittenInBatchesAsAllAtOnce) {
+    // 12 000 lines are traced and written a batch at a time, unless an export
+    // needs them all: the lines file, the messages and a failure to write
+    // are the same either way.
+    TempDir inputs;
+    inputs.write("sphere.obj", sphereObj(60, 100));
+    inputs.write("dipole.dx", dipoleDx(40));
+    for (const std::string& lines : {std::string("lines.txt"), std::string("missing/lines.txt")}) {
+        const std::vector<std::string> args = {inputs.file("sphere.obj"), inputs.file("dipole.dx"), lines, "1000",
+                                               "0.5", "90", "1", "1.0"};
+        std::vector<std::string> withExport = args;
+        withExport.insert(withExport.end(), {"--lines-out", "export.obj"});
+        const auto batches = runWithThreads(args, 2, {"lines.txt"});
+        auto whole = runWithThreads(withExport, 2, {"lines.txt"});
+        const std::string exported = "lines exported: export.obj\n";
+        if (whole.at("stdout").ends_with(exported)) whole["stdout"].resize(whole.at("stdout").size() - exported.size());
+        EXPECT_EQ(batches.at("exit"), lines == "lines.txt" ? "0" : "1") << batches.at("stderr");
+        for (const char* name : {"exit", "stdout", "stderr", "lines.txt"})
+            EXPECT_TRUE(batches.at(name) == whole.at(name)) << name << " differs for " << lines;
+    }
+}
+
 TEST(Threads, ABadThreadCountIsAWarningAndTheRunGoesOn) {
     TempDir dir;
     const std::string obj = kExamples + "/fas2.obj", dx = kExamples + "/fas2.dx";
