@@ -133,32 +133,19 @@ void smoothRows(float* to, const float* below, const float* mid, const float* ab
 }
 
 // Writes the planes of a finished x layer into the grid's vectors and
-// returns the largest and smallest length in `hi` and `lo`. `lengths` is
-// scratch of one plane. Maxima and minima do not depend on the order of
-// their operands here (lengths are never -0, and a NaN never replaces the
-// running value), so they are taken in eight lanes.
+// returns the largest and smallest length in `hi` and `lo` (a NaN never
+// replaces the running value). `lengths` is scratch of one plane.
 void finishLayer(Vec3* G, const float* planes, std::ptrdiff_t layer, float* lengths, float& hi, float& lo) {
     const float* X = planes;
     const float* Y = planes + layer;
     const float* Z = planes + 2 * layer;
     planeLengths(lengths, X, Y, Z, layer);
-    constexpr int lanes = 8;
-    float his[lanes], los[lanes];
-    std::fill(his, his + lanes, -10000.0f);
-    std::fill(los, los + lanes, 10000.0f);
-    std::ptrdiff_t n = 0;
-    for (; n + lanes <= layer; n += lanes)
-        for (int l = 0; l < lanes; ++l) {
-            const float m = lengths[n + l];
-            his[l] = his[l] < m ? m : his[l];
-            los[l] = m < los[l] ? m : los[l];
-        }
-    for (; n < layer; ++n) {
-        his[0] = std::max(his[0], lengths[n]);
-        los[0] = std::min(los[0], lengths[n]);
+    hi = -10000.0f;
+    lo = 10000.0f;
+    for (std::ptrdiff_t n = 0; n < layer; ++n) {
+        hi = std::max(hi, lengths[n]);
+        lo = std::min(lo, lengths[n]);
     }
-    hi = *std::max_element(his, his + lanes);
-    lo = *std::min_element(los, los + lanes);
     for (std::ptrdiff_t k = 0; k < layer; ++k) G[k] = {X[k], Y[k], Z[k]};
 }
 
@@ -245,8 +232,10 @@ void smoothGradient(GradientGrid& grid, SmoothRule rule) {
     // the old vectors; only then are they written back. Two layers of memory
     // give the same result as a full copy of the grid.
     std::vector<Vec3> done(static_cast<std::size_t>(layer)), next(static_cast<std::size_t>(layer));
+    // The vectors are smoothed as rows of floats, three per node.
+    static_assert(sizeof(Vec3) == 3 * sizeof(float));
+    const float* old = &G[0].x;
     for (std::ptrdiff_t i = 1; i <= nx - 2; ++i) {
-        const float* old = &G[0].x;
         smoothRows(&next[0].x, old + 3 * (i - 1) * layer, old + 3 * i * layer, old + 3 * (i + 1) * layer, ny, 3 * nz,
                    3, rule);
         if (i > 1) std::copy(done.begin(), done.end(), G + (i - 1) * layer);
