@@ -108,20 +108,22 @@ public:
             std::string error;
             if (!dumpSeedsObj(seeds, error)) dumpWarning("seeds.obj", error);
         }
+        const bool inBatches = !faithful && p_.exports.empty() && seeds.size() > kStreamedSeeds &&
+                               writesThroughTemporaryFile(p_.linesPath);
         // The surface is not needed any more; freeing it costs time, so it is
-        // freed only when the lines may need more memory than it holds.
+        // freed only when all lines are kept and may need more memory than it holds.
         const std::size_t linePoints = seeds.size() * (2 * static_cast<std::size_t>(kConsoleMaxSteps) + 1);
         const std::size_t meshBytes =
             mesh_.vertices.size() * sizeof(MeshVertex) + mesh_.faces.size() * sizeof(MeshFace);
-        if (!faithful && !exports(ExportKind::Surface) && linePoints * sizeof(Vec3) > meshBytes) mesh_ = TriMesh();
+        if (!faithful && !inBatches && !exports(ExportKind::Surface) && linePoints * sizeof(Vec3) > meshBytes)
+            mesh_ = TriMesh();
         done(Phase::Seeding);
 
         TraceSettings trace;
         trace.haltGradient = p_.haltGradient;
         trace.haltAngle = p_.haltAngle;
         trace.maxSteps = kConsoleMaxSteps;
-        if (!faithful && p_.exports.empty() && seeds.size() > kStreamedSeeds && writesThroughTemporaryFile(p_.linesPath))
-            return traceAndWriteInBatches(seeds, trace);
+        if (inBatches) return traceAndWriteInBatches(seeds, trace);
 
         // One seed per line of the budget (the budget never exceeds the faces).
         std::vector<FieldLine> lines;
