@@ -177,8 +177,9 @@ void computeGradient(GradientGrid& out, const PotentialGrid& potential, float ma
     const int passes = std::max(smoothingPasses, 0);
     const bool smooths = nx >= 3 && ny >= 3 && nz >= 3; // a pass needs an interior node
     const std::ptrdiff_t layer = ny * nz;
-    const std::size_t slabs = static_cast<std::size_t>(
-        std::min<std::ptrdiff_t>(nx, 2 * static_cast<std::ptrdiff_t>(workerThreads())));
+    // Two slabs per thread, but none much thinner than the layers it recomputes.
+    const std::size_t slabs = static_cast<std::size_t>(std::max<std::ptrdiff_t>(
+        1, std::min<std::ptrdiff_t>(nx / (4 * std::max(passes, 1)), 2 * static_cast<std::ptrdiff_t>(workerThreads()))));
     std::vector<float> layerHi(static_cast<std::size_t>(nx)), layerLo(static_cast<std::size_t>(nx));
     parallelRanges(slabs, 1, [&](std::size_t firstSlab, std::size_t lastSlab) {
         const std::ptrdiff_t a = static_cast<std::ptrdiff_t>(firstSlab) * nx / static_cast<std::ptrdiff_t>(slabs);
