@@ -133,19 +133,33 @@ void smoothRows(float* to, const float* below, const float* mid, const float* ab
 }
 
 // Writes the planes of a finished x layer into the grid's vectors and
-// returns the largest and smallest length in `hi` and `lo` (a NaN never
-// replaces the running value). `lengths` is scratch of one plane.
+// returns the largest and smallest length in `hi` and `lo`. `lengths` is
+// scratch of one plane. Maxima and minima do not depend on the order of
+// their operands here (lengths are never -0, and a NaN never replaces the
+// running value), so they run in four independent lanes.
 void finishLayer(Vec3* G, const float* planes, std::ptrdiff_t layer, float* lengths, float& hi, float& lo) {
     const float* X = planes;
     const float* Y = planes + layer;
     const float* Z = planes + 2 * layer;
     planeLengths(lengths, X, Y, Z, layer);
-    hi = -10000.0f;
-    lo = 10000.0f;
-    for (std::ptrdiff_t n = 0; n < layer; ++n) {
-        hi = std::max(hi, lengths[n]);
-        lo = std::min(lo, lengths[n]);
+    float h0 = -10000.0f, h1 = h0, h2 = h0, h3 = h0, l0 = 10000.0f, l1 = l0, l2 = l0, l3 = l0;
+    std::ptrdiff_t n = 0;
+    for (; n + 4 <= layer; n += 4) {
+        h0 = std::max(h0, lengths[n]);
+        h1 = std::max(h1, lengths[n + 1]);
+        h2 = std::max(h2, lengths[n + 2]);
+        h3 = std::max(h3, lengths[n + 3]);
+        l0 = std::min(l0, lengths[n]);
+        l1 = std::min(l1, lengths[n + 1]);
+        l2 = std::min(l2, lengths[n + 2]);
+        l3 = std::min(l3, lengths[n + 3]);
     }
+    for (; n < layer; ++n) {
+        h0 = std::max(h0, lengths[n]);
+        l0 = std::min(l0, lengths[n]);
+    }
+    hi = std::max(std::max(h0, h1), std::max(h2, h3));
+    lo = std::min(std::min(l0, l1), std::min(l2, l3));
     for (std::ptrdiff_t k = 0; k < layer; ++k) G[k] = {X[k], Y[k], Z[k]};
 }
 
