@@ -163,6 +163,39 @@ void finishLayer(Vec3* G, const float* planes, std::ptrdiff_t layer, float* leng
     for (std::ptrdiff_t k = 0; k < layer; ++k) G[k] = {X[k], Y[k], Z[k]};
 }
 
+// Difference quotients of a row of `count` nodes along an axis on which the
+// row has index a of n, the neighbours `stride` floats away: one-sided on
+// the first and last index, (V(+1) − V(−1)) / 2·d between.
+void axisDifferences(float* __restrict out, const float* __restrict row, std::ptrdiff_t count, std::ptrdiff_t stride,
+                     std::ptrdiff_t a, std::ptrdiff_t n, float d) {
+    if (a == 0) {
+        for (std::ptrdiff_t k = 0; k < count; ++k) out[k] = (row[k + stride] - row[k]) / d;
+    } else if (a == n - 1) {
+        for (std::ptrdiff_t k = 0; k < count; ++k) out[k] = (row[k] - row[k - stride]) / d;
+    } else {
+        const float twice = 2.0f * d;
+        for (std::ptrdiff_t k = 0; k < count; ++k) out[k] = (row[k + stride] - row[k - stride]) / twice;
+    }
+}
+
+// The central-difference gradient of x layer i into the planes at `to`.
+void centralLayer(float* to, const PotentialGrid& potential, std::ptrdiff_t i) {
+    const std::ptrdiff_t nx = potential.nx, ny = potential.ny, nz = potential.nz, layer = ny * nz;
+    const float dz = potential.delta.z;
+    for (std::ptrdiff_t j = 0; j < ny; ++j) {
+        const float* row = potential.values.data() + nodeIndex(i, j, 0, potential.ny, potential.nz);
+        float* X = to + j * nz;
+        float* Y = X + layer;
+        float* Z = Y + layer;
+        axisDifferences(X, row, nz, layer, i, nx, potential.delta.x);
+        axisDifferences(Y, row, nz, nz, j, ny, potential.delta.y);
+        Z[0] = (row[1] - row[0]) / dz;
+        const float twice = 2.0f * dz;
+        for (std::ptrdiff_t k = 1; k < nz - 1; ++k) Z[k] = (row[k + 1] - row[k - 1]) / twice;
+        Z[nz - 1] = (row[nz - 1] - row[nz - 2]) / dz;
+    }
+}
+
 } // namespace
 
 
@@ -271,30 +304,16 @@ void computeCentralGradient(GradientGrid& out, const PotentialGrid& potential) {
     out.vectors.clear(); // release the previous array before allocating the new one
     out.vectors.shrink_to_fit();
     allocateVectors(g.vectors, static_cast<std::size_t>(nx * ny * nz));
-    const float* V = potential.values.data();
-    // Difference quotient along one axis at index a of n, stride s between nodes.
-    auto diff = [](const float* v, std::ptrdiff_t a, std::ptrdiff_t n, std::ptrdiff_t s, float d) {
-        if (a == 0) return (v[s] - v[0]) / d;
-        if (a == n - 1) return (v[0] - v[-s]) / d;
-        return (v[s] - v[-s]) / (2.0f * d);
-    };
+    // Layer by layer into three planes, then into the grid with the
+    // layer's extreme lengths.
     std::vector<float> layerLo(static_cast<std::size_t>(nx)), layerHi(static_cast<std::size_t>(nx));
-    parallelRanges(static_cast<std::size_t>(nx), 1, [&](std::size_t first, std::size_t last) {
+    const std::ptrdiff_t layer = ny * nz;
+    parallelRanges(static_cast<std::size_t>(nx), 8, [&](std::size_t first, std::size_t last) {
+        std::vector<float> planes(static_cast<std::size_t>(3 * layer)), lengths(static_cast<std::size_t>(layer));
         for (std::ptrdiff_t i = static_cast<std::ptrdiff_t>(first); i < static_cast<std::ptrdiff_t>(last); ++i) {
-            float lo = 10000.0f, hi = -10000.0f;
-            for (std::ptrdiff_t j = 0; j < ny; ++j)
-                for (std::ptrdiff_t k = 0; k < nz; ++k) {
-                    const std::ptrdiff_t at = nodeIndex(i, j, k, g.ny, g.nz);
-                    const float* v = V + at;
-                    const Vec3 grad{diff(v, i, nx, ny * nz, g.delta.x), diff(v, j, ny, nz, g.delta.y),
-                                    diff(v, k, nz, 1, g.delta.z)};
-                    g.vectors[static_cast<std::size_t>(at)] = grad;
-                    const float m = length(grad);
-                    lo = std::min(lo, m);
-                    hi = std::max(hi, m);
-                }
-            layerLo[static_cast<std::size_t>(i)] = lo;
-            layerHi[static_cast<std::size_t>(i)] = hi;
+            centralLayer(planes.data(), potential, i);
+            finishLayer(g.vectors.data() + i * layer, planes.data(), layer, lengths.data(),
+                        layerHi[static_cast<std::size_t>(i)], layerLo[static_cast<std::size_t>(i)]);
         }
     });
     float lo = 10000.0f, hi = -10000.0f;

@@ -1,6 +1,7 @@
 // The gradient grid: forward differences, length limit and smoothing.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -148,5 +149,44 @@ TEST(Gradient, OneSweepMatchesSeparatePassesOnAnyThreadCount) {
                 }
                 setWorkerThreads(0);
             }
+    }
+}
+
+TEST(Gradient, CentralDifferencesNodeByNodeOnAnyThreadCount) {
+    // Central differences inside, one-sided on the border layers, each
+    // vector at its own node; extremes over all nodes; bit for bit.
+    std::mt19937 random(3);
+    std::uniform_real_distribution<float> value(-5.0f, 5.0f);
+    for (const auto& [nx, ny, nz] : {std::array{2, 2, 2}, std::array{3, 2, 5}, std::array{37, 6, 7}}) {
+        const PotentialGrid p =
+            potential(nx, ny, nz, {}, {0.3f, 0.7f, 1.1f}, [&](Vec3) { return value(random); });
+        auto diff = [&](int a, int n, float below, float at, float above, float d) {
+            if (a == 0) return (above - at) / d;
+            if (a == n - 1) return (at - below) / d;
+            return (above - below) / (2.0f * d);
+        };
+        auto V = [&](int i, int j, int k) {
+            return i < 0 || j < 0 || k < 0 || i >= nx || j >= ny || k >= nz ? 0.0f : p.at(i, j, k);
+        };
+        std::vector<Vec3> want;
+        float hi = -10000.0f, lo = 10000.0f;
+        for (int i = 0; i < nx; ++i)
+            for (int j = 0; j < ny; ++j)
+                for (int k = 0; k < nz; ++k) {
+                    want.push_back({diff(i, nx, V(i - 1, j, k), V(i, j, k), V(i + 1, j, k), p.delta.x),
+                                    diff(j, ny, V(i, j - 1, k), V(i, j, k), V(i, j + 1, k), p.delta.y),
+                                    diff(k, nz, V(i, j, k - 1), V(i, j, k), V(i, j, k + 1), p.delta.z)});
+                    hi = std::max(hi, length(want.back()));
+                    lo = std::min(lo, length(want.back()));
+                }
+        for (int threads : {1, 2, 3}) {
+            setWorkerThreads(threads);
+            GradientGrid got;
+            computeCentralGradient(got, p);
+            ASSERT_EQ(got.vectors.size(), want.size());
+            EXPECT_EQ(std::memcmp(got.vectors.data(), want.data(), want.size() * sizeof(Vec3)), 0) << nx << " " << threads;
+            EXPECT_TRUE(got.ready && got.maxMagnitude == hi && got.minMagnitude == lo);
+        }
+        setWorkerThreads(0);
     }
 }
