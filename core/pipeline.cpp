@@ -1,6 +1,10 @@
 #include "pipeline.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <limits>
 #include <optional>
 #include <string>
 #include <utility>
@@ -22,6 +26,21 @@
 
 namespace quorax {
 namespace {
+
+// True when writing `path` goes through a temporary file put in place at the
+// end: a new file, or a regular file that is not this process's own output
+// or error stream. Devices, FIFOs, links and the own streams are written in
+// place, byte by byte as they come.
+bool writesThroughTemporaryFile(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT;
+    if (!S_ISREG(st.st_mode)) return false;
+    for (int fd : {1, 2}) {
+        struct stat own {};
+        if (::fstat(fd, &own) == 0 && own.st_dev == st.st_dev && own.st_ino == st.st_ino) return false;
+    }
+    return true;
+}
 
 class Run {
 public:
@@ -89,17 +108,28 @@ public:
             std::string error;
             if (!dumpSeedsObj(seeds, error)) dumpWarning("seeds.obj", error);
         }
+        const bool inBatches = !faithful && p_.exports.empty() && seeds.size() > kStreamedSeeds &&
+                               writesThroughTemporaryFile(p_.linesPath);
+        // The surface is not needed any more; freeing it costs time, so it is
+        // freed only when all lines are kept and may need more memory than it holds.
+        const std::size_t linePoints = seeds.size() * (2 * static_cast<std::size_t>(kConsoleMaxSteps) + 1);
+        const std::size_t meshBytes =
+            mesh_.vertices.size() * sizeof(MeshVertex) + mesh_.faces.size() * sizeof(MeshFace);
+        if (!faithful && !inBatches && !exports(ExportKind::Surface) && linePoints * sizeof(Vec3) > meshBytes)
+            mesh_ = TriMesh();
         done(Phase::Seeding);
+
+        TraceSettings trace;
+        trace.haltGradient = p_.haltGradient;
+        trace.haltAngle = p_.haltAngle;
+        trace.maxSteps = kConsoleMaxSteps;
+        if (inBatches) return traceAndWriteInBatches(seeds, trace);
 
         // One seed per line of the budget (the budget never exceeds the faces).
         std::vector<FieldLine> lines;
         if (faithful) {
             integrateSeeds(seeds, lines);
         } else {
-            TraceSettings trace;
-            trace.haltGradient = p_.haltGradient;
-            trace.haltAngle = p_.haltAngle;
-            trace.maxSteps = kConsoleMaxSteps;
             traceSeeds(gradient_, seeds, trace, lines);
         }
         std::fprintf(out_, "lines calculated\n");
@@ -123,6 +153,51 @@ public:
     }
 
 private:
+    // Lines are traced, simplified and written this many seeds at a time
+    // when there are more (and nothing else needs them all).
+    static constexpr std::size_t kStreamedSeeds = 4096;
+
+    // The run's end for many lines: the same output as tracing them all,
+    // simplifying them all and then writing them, with only a batch of lines
+    // in memory. The file is written to a temporary file and put in place at
+    // the end, so nothing of it shows before the messages that precede it;
+    // an error opening it is reported where it would have been.
+    int traceAndWriteInBatches(const std::vector<Vec3>& seeds, const TraceSettings& trace) {
+        LinesFileWriter file;
+        std::string error;
+        const bool opened = file.open(p_.linesPath, error);
+        long long removed = 0, remaining = 0;
+        for (std::size_t first = 0; first < seeds.size(); first += kStreamedSeeds) {
+            const std::vector<Vec3> batch(seeds.begin() + static_cast<std::ptrdiff_t>(first),
+                                          seeds.begin() + static_cast<std::ptrdiff_t>(
+                                                              std::min(seeds.size(), first + kStreamedSeeds)));
+            std::vector<FieldLine> lines;
+            traceSeeds(gradient_, batch, trace, lines);
+            if (p_.reduce) {
+                const SimplifyResult r = simplifyLines(lines, p_.reduceAngle);
+                removed += r.removed;
+                remaining += r.remaining;
+            }
+            if (opened) file.append(lines);
+        }
+        std::fprintf(out_, "lines calculated\n");
+        done(Phase::Tracing);
+        if (p_.reduce) {
+            // As one simplification of all lines counts them.
+            std::fprintf(out_, "Removed: %d points, remaining: %d points\n", static_cast<int32_t>(removed),
+                         static_cast<int32_t>(std::min<long long>(remaining, std::numeric_limits<int32_t>::max())));
+            done(Phase::Simplify);
+        }
+        std::fflush(out_);
+        if (!opened || !file.commit(error)) {
+            report("error", "cannot write lines file \"" + p_.linesPath + "\": " + error);
+            return 1;
+        }
+        std::fprintf(out_, "lines saved\n");
+        done(Phase::Write);
+        return 0;
+    }
+
     // Seeds in proportion to the flux of the unsmoothed field through each
     // face; the flux each line stands for is kept for the exports.
     void seedByFlux(std::vector<Vec3>& seeds) {
@@ -160,6 +235,12 @@ private:
         }
         seeds = std::move(kept);
         if (!seedFlux_.empty()) seedFlux_ = std::move(keptFlux);
+    }
+
+    bool exports(ExportKind kind) const {
+        for (const PipelineParams::Export& e : p_.exports)
+            if (e.kind == kind) return true;
+        return false;
     }
 
     // The line values sample the potential grid, which is kept for them.

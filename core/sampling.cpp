@@ -46,6 +46,65 @@ AxisWeights axisWeights(float x, float origin, float delta, int32_t n, CellQuoti
     return a;
 }
 
+// The three axes at once, in the four lanes of one vector (the last lane
+// idle), for the single-precision quotient: each lane takes exactly the
+// steps of axisWeights, so the weights are the same bits; the three
+// quotients and six weight divisions run as three vector divisions.
+using Lanes = float __attribute__((vector_size(16)));
+using IntLanes = int32_t __attribute__((vector_size(16)));
+
+struct GridAxes {
+    Lanes origin, delta, top;
+    Lanes lastNode;     // n − 1
+    IntLanes lastCell;  // n − 2
+    bool usable = false; // counts small enough for exact float cell indices
+};
+
+GridAxes gridAxes(Vec3 origin, Vec3 delta, int32_t nx, int32_t ny, int32_t nz) {
+    GridAxes a;
+    const int32_t n[3] = {nx, ny, nz};
+    a.usable = true;
+    for (int32_t c : n) a.usable = a.usable && c >= 2 && c <= (1 << 24);
+    // The idle lane samples 0 in a two-node axis from 0 with spacing 1.
+    a.origin = Lanes{origin.x, origin.y, origin.z, 0.0f};
+    a.delta = Lanes{delta.x, delta.y, delta.z, 1.0f};
+    for (int c = 0; c < 3; ++c) {
+        a.top[c] = a.origin[c] + static_cast<float>(n[c] - 1) * a.delta[c];
+        a.lastNode[c] = static_cast<float>(n[c] - 1);
+        a.lastCell[c] = n[c] - 2;
+    }
+    a.top[3] = 1.0f;
+    a.lastNode[3] = 1.0f;
+    a.lastCell[3] = 0;
+    return a;
+}
+
+// Cells and weights of p on the three axes; true when p had to be moved into the grid.
+bool laneWeights(const GridAxes& a, Vec3 p, AxisWeights (&w)[3]) {
+    const Lanes x0 = {p.x, p.y, p.z, 0.0f};
+    const IntLanes below = !(x0 >= a.origin); // also NaN
+    const IntLanes above = ~below & (x0 > a.top);
+    const Lanes x = below ? a.origin : (above ? a.top : x0);
+    const Lanes q = (x - a.origin) / a.delta;
+    // floor(q) > n − 2 exactly when q ≥ n − 1; for q ≥ 0 floor is truncation;
+    // a negative (or not a number) quotient takes the first cell.
+    const IntLanes over = q >= a.lastNode;
+    IntLanes cell = __builtin_convertvector(q, IntLanes);
+    cell = over ? a.lastCell : cell;
+    cell = q >= Lanes{} ? cell : IntLanes{};
+    const Lanes cellF = __builtin_convertvector(cell, Lanes);
+    const Lanes node0 = a.origin + cellF * a.delta;
+    const Lanes node1 = a.origin + (cellF + 1.0f) * a.delta;
+    const IntLanes magnitude = {0x7fffffff, 0x7fffffff, 0x7fffffff, 0x7fffffff};
+    const Lanes d0 = reinterpret_cast<Lanes>(reinterpret_cast<IntLanes>(x - node0) & magnitude);
+    const Lanes d1 = reinterpret_cast<Lanes>(reinterpret_cast<IntLanes>(x - node1) & magnitude);
+    const Lanes w0 = 1.0f - d0 / a.delta;
+    const Lanes w1 = 1.0f - d1 / a.delta;
+    for (int c = 0; c < 3; ++c) w[c] = {cell[c], w0[c], w1[c]};
+    const IntLanes moved = below | above | over;
+    return (moved[0] | moved[1] | moved[2]) != 0;
+}
+
 // Cell and weights of the tracer, which has already checked that the cell is usable.
 AxisWeights innerAxisWeights(float x, float origin, float delta) {
     AxisWeights a;
@@ -85,8 +144,11 @@ std::ptrdiff_t nodeBelow(float p, float origin, float delta, int32_t n, bool& cl
 
 } // namespace
 
-float samplePotential(const PotentialGrid& grid, Vec3 p, bool* clamped, CellQuotient quotient,
-                      Interpolation interpolation) {
+namespace {
+
+// samplePotential with the axes of the grid prepared (or null).
+float sampleWith(const PotentialGrid& grid, const GridAxes* axes, Vec3 p, bool* clamped, CellQuotient quotient,
+                 Interpolation interpolation) {
     // NodeBelow needs one node per axis, Trilinear one cell.
     const int32_t least = interpolation == Interpolation::NodeBelow ? 1 : 2;
     if (grid.nx < least || grid.ny < least || grid.nz < least || grid.values.empty()) {
@@ -100,6 +162,12 @@ float samplePotential(const PotentialGrid& grid, Vec3 p, bool* clamped, CellQuot
         const std::ptrdiff_t j = nodeBelow(p.y, grid.origin.y, grid.delta.y, grid.ny, outside);
         const std::ptrdiff_t k = nodeBelow(p.z, grid.origin.z, grid.delta.z, grid.nz, outside);
         value = grid.at(i, j, k);
+    } else if (quotient == CellQuotient::Float && axes && axes->usable) {
+        AxisWeights w[3];
+        outside = laneWeights(*axes, p, w);
+        value = blend<float>(w[0], w[1], w[2], [&](std::ptrdiff_t i, std::ptrdiff_t j, std::ptrdiff_t k) {
+            return grid.at(i, j, k);
+        });
     } else {
         const AxisWeights ax = axisWeights(p.x, grid.origin.x, grid.delta.x, grid.nx, quotient, outside);
         const AxisWeights ay = axisWeights(p.y, grid.origin.y, grid.delta.y, grid.ny, quotient, outside);
@@ -110,6 +178,18 @@ float samplePotential(const PotentialGrid& grid, Vec3 p, bool* clamped, CellQuot
     }
     if (clamped) *clamped = outside;
     return value;
+}
+
+GridAxes gridAxes(const PotentialGrid& grid) {
+    return gridAxes(grid.origin, grid.delta, grid.nx, grid.ny, grid.nz);
+}
+
+} // namespace
+
+float samplePotential(const PotentialGrid& grid, Vec3 p, bool* clamped, CellQuotient quotient,
+                      Interpolation interpolation) {
+    const GridAxes axes = gridAxes(grid);
+    return sampleWith(grid, &axes, p, clamped, quotient, interpolation);
 }
 
 Vec3 sampleGradient(const GradientGrid& grid, Vec3 p) {
@@ -126,10 +206,16 @@ Vec3 sampleGradientClamped(const GradientGrid& grid, Vec3 p) {
         grid.vectors.size() != static_cast<std::size_t>(grid.nx) * grid.ny * grid.nz)
         return {};
     bool outside = false;
-    const AxisWeights ax = axisWeights(p.x, grid.origin.x, grid.delta.x, grid.nx, CellQuotient::Float, outside);
-    const AxisWeights ay = axisWeights(p.y, grid.origin.y, grid.delta.y, grid.ny, CellQuotient::Float, outside);
-    const AxisWeights az = axisWeights(p.z, grid.origin.z, grid.delta.z, grid.nz, CellQuotient::Float, outside);
-    return blend<Vec3>(ax, ay, az, [&](std::ptrdiff_t i, std::ptrdiff_t j, std::ptrdiff_t k) {
+    const GridAxes axes = gridAxes(grid.origin, grid.delta, grid.nx, grid.ny, grid.nz);
+    AxisWeights w[3];
+    if (axes.usable) {
+        laneWeights(axes, p, w);
+    } else {
+        w[0] = axisWeights(p.x, grid.origin.x, grid.delta.x, grid.nx, CellQuotient::Float, outside);
+        w[1] = axisWeights(p.y, grid.origin.y, grid.delta.y, grid.ny, CellQuotient::Float, outside);
+        w[2] = axisWeights(p.z, grid.origin.z, grid.delta.z, grid.nz, CellQuotient::Float, outside);
+    }
+    return blend<Vec3>(w[0], w[1], w[2], [&](std::ptrdiff_t i, std::ptrdiff_t j, std::ptrdiff_t k) {
         return grid.at(i, j, k);
     });
 }
@@ -150,11 +236,13 @@ MappingResult mapPotentialToMesh(const PotentialGrid& grid, TriMesh& mesh, Mappi
     MappingResult r;
     std::vector<char> outside(mesh.vertices.size(), 0);
     std::atomic<int32_t> verticesOutside{0}, cornersOutside{0};
+    const GridAxes axes = gridAxes(grid);
     parallelRanges(mesh.vertices.size(), 4096, [&](std::size_t first, std::size_t last) {
         int32_t n = 0;
         for (std::size_t i = first; i < last; ++i) {
             bool clamped = false;
-            mesh.vertices[i].potential = samplePotential(grid, mesh.vertices[i].pos, &clamped, rule.quotient);
+            mesh.vertices[i].potential =
+                sampleWith(grid, &axes, mesh.vertices[i].pos, &clamped, rule.quotient, Interpolation::Trilinear);
             outside[i] = clamped;
             if (clamped) ++n;
         }

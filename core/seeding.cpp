@@ -1,6 +1,7 @@
 #include "seeding.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cassert>
 #include <cmath>
@@ -56,17 +57,25 @@ int64_t maxSeedingDraws(int32_t faces) { return 200 * static_cast<int64_t>(faces
 
 namespace {
 
-// r of draw k (0 … 32767), as the thinning compares it with keep.
-float drawValue(int32_t k) { return static_cast<float>(k / 32767.0); }
+// r of every draw k (0 … 32767), k / 32767 rounded to float, as the
+// thinning compares it with keep; computed once.
+const std::array<float, 32768>& drawValues() {
+    static const std::array<float, 32768> values = [] {
+        std::array<float, 32768> v{};
+        for (int32_t k = 0; k < 32768; ++k) v[static_cast<std::size_t>(k)] = static_cast<float>(k / 32767.0);
+        return v;
+    }();
+    return values;
+}
 
 // Smallest draw whose r exceeds `keep` (r grows with the draw), or 32768 when
 // none does (keep ≥ 1 or not a number).
-int32_t removalThreshold(float keep) {
+int32_t removalThreshold(float keep, const std::array<float, 32768>& r) {
     if (!(keep < 1.0f)) return 32768;
     // Start near keep · 32767 and step to the exact boundary (a step or two).
     int32_t k = static_cast<int32_t>(std::clamp(std::floor(static_cast<double>(keep) * 32767.0), 0.0, 32767.0));
-    while (k > 0 && drawValue(k - 1) > keep) --k;
-    while (!(drawValue(k) > keep)) ++k; // ends at 32767 at the latest: drawValue(32767) = 1 > keep
+    while (k > 0 && r[static_cast<std::size_t>(k - 1)] > keep) --k;
+    while (!(r[static_cast<std::size_t>(k)] > keep)) ++k; // ends at 32767 at the latest: r = 1 > keep
     return k;
 }
 
@@ -112,11 +121,12 @@ SeedingResult seedLines(TriMesh& mesh, std::vector<Vec3>& seeds, int32_t budget,
         std::vector<float> keep(static_cast<std::size_t>(faces));
         std::vector<int32_t> threshold(static_cast<std::size_t>(faces));
         std::atomic<int32_t> removableFaces{0};
+        const std::array<float, 32768>& r = drawValues();
         parallelRanges(static_cast<std::size_t>(faces), 4096, [&](std::size_t first, std::size_t last) {
             int32_t n = 0;
             for (std::size_t i = first; i < last; ++i) {
                 keep[i] = static_cast<float>(std::pow(mesh.faces[i].power / maxPower, 1.5));
-                threshold[i] = removalThreshold(keep[i]);
+                threshold[i] = removalThreshold(keep[i], r);
                 if (keep[i] < 1.0f) ++n;
             }
             removableFaces += n;

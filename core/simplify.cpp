@@ -1,6 +1,9 @@
 #include "simplify.h"
 
+#include <atomic>
 #include <limits>
+
+#include "parallel.h"
 
 namespace quorax {
 namespace {
@@ -38,12 +41,21 @@ int32_t simplifyPass(std::vector<Vec3>& line, float cosReduce, ZeroSegmentRule r
 SimplifyResult simplifyLines(std::vector<FieldLine>& lines, float reduceAngle, ZeroSegmentRule zeroSegments) {
     const float cosReduce = cosDegrees(reduceAngle);
     SimplifyResult r;
-    std::vector<char> drop;
-    long long remaining = 0;
-    for (FieldLine& line : lines) {
-        while (int32_t k = simplifyPass(line.points, cosReduce, zeroSegments, drop)) r.removed += k;
-        remaining += static_cast<long long>(line.size());
-    }
+    // Lines are simplified independently, in parallel; the counts are sums
+    // of whole numbers, the same in any order.
+    std::atomic<long long> removedPoints{0}, remaining{0};
+    parallelRanges(lines.size(), 64, [&](std::size_t begin, std::size_t end) {
+        std::vector<char> drop;
+        long long removedHere = 0, remainingHere = 0;
+        for (std::size_t i = begin; i < end; ++i) {
+            std::vector<Vec3>& points = lines[i].points;
+            while (int32_t k = simplifyPass(points, cosReduce, zeroSegments, drop)) removedHere += k;
+            remainingHere += static_cast<long long>(points.size());
+        }
+        removedPoints += removedHere;
+        remaining += remainingHere;
+    });
+    r.removed = static_cast<int32_t>(removedPoints.load());
     r.remaining = remaining > std::numeric_limits<int32_t>::max()
                       ? std::numeric_limits<int32_t>::max()
                       : static_cast<int32_t>(remaining);

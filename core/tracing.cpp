@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cmath>
 
+#include "parallel.h"
 #include "sampling.h"
 
 namespace quorax {
@@ -110,11 +111,23 @@ void traceFieldLine(const GradientGrid& grid, Vec3 seed, float haltGradient, flo
 
 void traceSeeds(const GradientGrid& grid, const std::vector<Vec3>& seeds, const TraceSettings& settings,
                 std::vector<FieldLine>& lines) {
-    lines.reserve(lines.size() + seeds.size());
-    for (const Vec3& seed : seeds) {
-        lines.emplace_back();
-        traceFieldLine(grid, seed, settings, lines.back());
-    }
+    // Every seed's line is independent of the others: they are traced in
+    // parallel, each into its own place in seed order.
+    // A line is traced into scratch memory that grows as needed and then
+    // copied into a vector of its exact size: many long lines take no more
+    // memory than their points.
+    const std::size_t first = lines.size();
+    lines.resize(first + seeds.size());
+    parallelRanges(seeds.size(), 16, [&](std::size_t begin, std::size_t end) {
+        FieldLine scratch;
+        for (std::size_t i = begin; i < end; ++i) {
+            traceFieldLine(grid, seeds[i], settings, scratch);
+            FieldLine& line = lines[first + i];
+            line.points.assign(scratch.points.begin(), scratch.points.end());
+            line.backward = scratch.backward;
+            line.forward = scratch.forward;
+        }
+    });
 }
 
 } // namespace quorax

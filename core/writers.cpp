@@ -2,8 +2,10 @@
 
 #include <charconv>
 #include <cstdio>
+#include <vector>
 
 #include "file_io.h"
+#include "parallel.h"
 
 namespace quorax {
 
@@ -97,15 +99,49 @@ std::string formatObjMesh(const TriMesh& mesh) {
     return out;
 }
 
-bool writeLinesFile(const std::string& path, const std::vector<FieldLine>& lines, std::string& error) {
+struct LinesFileWriter::Impl {
     AtomicFileWriter file;
-    if (!file.open(path, error)) return false;
-    ChunkedOutput out(file);
-    for (const FieldLine& l : lines) {
-        appendFieldLine(out.text, l);
-        out.recordDone();
+    std::vector<std::string> texts; // one per piece of a batch
+};
+
+LinesFileWriter::LinesFileWriter() : impl_(std::make_unique<Impl>()) {}
+LinesFileWriter::~LinesFileWriter() = default;
+
+bool LinesFileWriter::open(const std::string& path, std::string& error) { return impl_->file.open(path, error); }
+
+void LinesFileWriter::append(const std::vector<FieldLine>& lines) {
+    // A batch of lines of about kBatchPoints points at a time is cut into
+    // pieces that are formatted in parallel and written in order, so the
+    // text never needs more than a batch of memory.
+    constexpr std::size_t kBatchPoints = std::size_t(1) << 17;
+    const int threads = workerThreads();
+    const std::size_t pieces = threads == 1 ? 1 : 4 * static_cast<std::size_t>(threads);
+    std::vector<std::string>& texts = impl_->texts;
+    texts.resize(pieces);
+    for (std::size_t first = 0; first < lines.size();) {
+        std::size_t last = first, points = 0;
+        while (last < lines.size() && points < kBatchPoints) points += lines[last++].size() + 1;
+        const std::size_t count = last - first;
+        parallelRanges(pieces, 1, [&](std::size_t begin, std::size_t end) {
+            for (std::size_t p = begin; p < end; ++p) {
+                std::string& text = texts[p];
+                text.clear();
+                for (std::size_t l = first + count * p / pieces; l < first + count * (p + 1) / pieces; ++l)
+                    appendFieldLine(text, lines[l]);
+            }
+        });
+        for (const std::string& text : texts) impl_->file.write(text);
+        first = last;
     }
-    return out.finish(error);
+}
+
+bool LinesFileWriter::commit(std::string& error) { return impl_->file.commit(error); }
+
+bool writeLinesFile(const std::string& path, const std::vector<FieldLine>& lines, std::string& error) {
+    LinesFileWriter file;
+    if (!file.open(path, error)) return false;
+    file.append(lines);
+    return file.commit(error);
 }
 
 bool dumpMeshObj(const TriMesh& mesh, std::string& error, const std::string& path) {

@@ -2,6 +2,7 @@
 // exactly as C printf "%f" prints them (fixed, six decimals, a point).
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,26 @@ std::string formatLinesFile(const std::vector<FieldLine>& lines);
 // building it whole in memory, replacing the file whole or not at all.
 // On failure returns false with the reason in `error`.
 bool writeLinesFile(const std::string& path, const std::vector<FieldLine>& lines, std::string& error);
+
+// The lines file written batch by batch: the text of formatLinesFile over
+// all batches in order, replacing the file whole or not at all at commit().
+class LinesFileWriter {
+public:
+    LinesFileWriter();
+    ~LinesFileWriter();
+    LinesFileWriter(const LinesFileWriter&) = delete;
+    LinesFileWriter& operator=(const LinesFileWriter&) = delete;
+    // On failure returns false with the reason in `error`.
+    bool open(const std::string& path, std::string& error);
+    // Formats the lines (in parallel) and writes them after the earlier ones.
+    void append(const std::vector<FieldLine>& lines);
+    // Puts the file in place; on failure returns false with the reason in `error`.
+    bool commit(std::string& error);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
 
 // Text of an OBJ surface: "v %f %f %f\n" per vertex, then "f a b c\n" per
 // face with 1-based indices, in mesh order. quorax reads it back unchanged.

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <utility>
 #include <vector>
@@ -91,5 +92,66 @@ TEST(Sampling, MappedPotentialAndFacePower) {
         EXPECT_EQ(facePower(1, {2e8f, 5, 5}, third), 2e8f / 3);
         EXPECT_GT(facePower(1, {5, 5, 2e8f}, third), 2e8f / 3);
         EXPECT_EQ(facePower(2, {-3, 3, 0}, third), 4.0f);
+    }
+}
+
+namespace {
+
+// The trilinear sample with the single-precision quotient, axis by axis as
+// documented: the coordinate clamped into the box, the cell floor((p −
+// origin) / delta) clamped to 0 … n − 2, weights 1 − |p − node| / delta,
+// blended along z, then x, then y.
+float referenceSample(const PotentialGrid& g, Vec3 p, bool& clamped) {
+    struct Axis {
+        std::ptrdiff_t i;
+        float w0, w1;
+    };
+    auto axis = [&](float x, float origin, float delta, int n) {
+        const float top = origin + static_cast<float>(n - 1) * delta;
+        if (!(x >= origin)) x = origin, clamped = true;
+        else if (x > top) x = top, clamped = true;
+        double cell = std::floor(static_cast<double>((x - origin) / delta));
+        if (cell > n - 2) cell = n - 2, clamped = true;
+        if (cell < 0) cell = 0;
+        const auto i = static_cast<std::ptrdiff_t>(cell);
+        return Axis{i, 1.0f - std::fabs(x - (origin + static_cast<float>(i) * delta)) / delta,
+                    1.0f - std::fabs(x - (origin + static_cast<float>(i + 1) * delta)) / delta};
+    };
+    const Axis a = axis(p.x, g.origin.x, g.delta.x, g.nx), b = axis(p.y, g.origin.y, g.delta.y, g.ny),
+               c = axis(p.z, g.origin.z, g.delta.z, g.nz);
+    auto V = [&](std::ptrdiff_t di, std::ptrdiff_t dj, std::ptrdiff_t dk) { return g.at(a.i + di, b.i + dj, c.i + dk); };
+    const float upper = b.w1 * (a.w1 * (c.w1 * V(1, 1, 1) + c.w0 * V(1, 1, 0)) + a.w0 * (c.w1 * V(0, 1, 1) + c.w0 * V(0, 1, 0)));
+    const float lower = b.w0 * (a.w0 * (c.w1 * V(0, 0, 1) + c.w0 * V(0, 0, 0)) + a.w1 * (c.w1 * V(1, 0, 1) + c.w0 * V(1, 0, 0)));
+    return upper + lower;
+}
+
+} // namespace
+
+TEST(Sampling, SameBitsAsTheAxisByAxisRule) {
+    // Random values on grids with awkward spacings (one negative), points
+    // inside, outside, on nodes and on the upper faces: every sample and its
+    // clamp flag as the axis-by-axis rule gives them, bit for bit.
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    struct Case {
+        int nx, ny, nz;
+        Vec3 origin, delta;
+    };
+    for (const Case& c : {Case{2, 2, 2, {0, 0, 0}, {1, 1, 1}}, Case{7, 5, 9, {-3.3f, 0.1f, 12.7f}, {0.37f, 1.1f, 0.3f}},
+                          Case{4, 6, 3, {1, 2, 3}, {-0.7f, 0.45f, 2.2f}}}) {
+        const PotentialGrid g = potential(c.nx, c.ny, c.nz, c.origin, c.delta, [&](Vec3) { return 50.0f * u(rng); });
+        const Vec3 size{c.delta.x * (c.nx - 1), c.delta.y * (c.ny - 1), c.delta.z * (c.nz - 1)};
+        for (int n = 0; n < 20000; ++n) {
+            Vec3 p = c.origin + Vec3{size.x * (0.5f + 0.7f * u(rng)), size.y * (0.5f + 0.7f * u(rng)),
+                                     size.z * (0.5f + 0.7f * u(rng))};
+            if (n % 4 == 1) // on a node, or on an upper face
+                p = c.origin + Vec3{c.delta.x * static_cast<float>(rng() % c.nx), c.delta.y * static_cast<float>(rng() % c.ny),
+                                    c.delta.z * static_cast<float>(c.nz - 1)};
+            bool want = false, got = true;
+            const float expected = referenceSample(g, p, want);
+            const float sampled = samplePotential(g, p, &got);
+            ASSERT_EQ(std::memcmp(&sampled, &expected, sizeof(float)), 0) << n << ": " << sampled << " " << expected;
+            ASSERT_EQ(got, want) << n;
+        }
     }
 }

@@ -129,6 +129,33 @@ TEST(Threads, LargeGeneratedCaseIsTheSameOnEveryThreadCount) {
     expectSameOnEveryThreadCount(defaultRun(inputs.file("sphere.obj"), inputs.file("dipole.dx")), kOutputs);
     expectSameOnEveryThreadCount(faithfulRun(inputs.file("sphere.obj"), inputs.file("dipole.dx")),
                                  {"lines.txt", "lines.vtp"});
+    // A line on every face (370 000 points): the lines are traced,
+    // simplified and written in several parallel batches.
+    expectSameOnEveryThreadCount({inputs.file("sphere.obj"), inputs.file("dipole.dx"), "lines.txt", "1000", "0.5",
+                                  "90", "1", "1.0"},
+                                 {"lines.txt"});
+}
+
+TEST(Threads, ManyLinesWrittenInBatchesAsAllAtOnce) {
+    // 12 000 lines are traced and written a batch at a time, unless an export
+    // needs them all: the lines file, the messages and a failure to write
+    // are the same either way.
+    TempDir inputs;
+    inputs.write("sphere.obj", sphereObj(60, 100));
+    inputs.write("dipole.dx", dipoleDx(40));
+    for (const std::string& lines : {std::string("lines.txt"), std::string("missing/lines.txt")}) {
+        const std::vector<std::string> args = {inputs.file("sphere.obj"), inputs.file("dipole.dx"), lines, "1000",
+                                               "0.5", "90", "1", "1.0"};
+        std::vector<std::string> withExport = args;
+        withExport.insert(withExport.end(), {"--lines-out", "export.obj"});
+        const auto batches = runWithThreads(args, 2, {"lines.txt"});
+        auto whole = runWithThreads(withExport, 2, {"lines.txt"});
+        const std::string exported = "lines exported: export.obj\n";
+        if (whole.at("stdout").ends_with(exported)) whole["stdout"].resize(whole.at("stdout").size() - exported.size());
+        EXPECT_EQ(batches.at("exit"), lines == "lines.txt" ? "0" : "1") << batches.at("stderr");
+        for (const char* name : {"exit", "stdout", "stderr", "lines.txt"})
+            EXPECT_TRUE(batches.at(name) == whole.at(name)) << name << " differs for " << lines;
+    }
 }
 
 TEST(Threads, ABadThreadCountIsAWarningAndTheRunGoesOn) {
