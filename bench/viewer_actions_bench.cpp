@@ -12,6 +12,10 @@
 // without that wait.
 #include <QApplication>
 #include <QLocale>
+#include <QPlainTextEdit>
+#include <QTimer>
+
+#include <GL/gl.h>
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -22,11 +26,13 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "bench_support.h"
 #include "dx_reader.h"
+#include "gl_panel.h"
 #include "tform1.h"
 #include "viewer_actions.h"
 
@@ -37,6 +43,76 @@ using namespace quorax::bench;
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
+}
+
+// The automatic pipeline run in this process, stage by stage: each log line
+// starts a stage that lasts until the next one, and every frame of the GL
+// view drawn in it is counted and timed (the window's paint and glFinish, so
+// the time covers the work GL does for it). The window is shown as quorax1
+// shows it, and the run starts at once instead of after the timer's wait.
+// A paint that keeps the picture is counted among the paints, not the frames.
+void stageTable(const std::string& meshPath, const std::string& gridPath, const std::string& linesPath) {
+    quorax::TForm1 form(std::vector<std::string>{meshPath, gridPath, linesPath, "0.01", "0.0", "45", "1", "3.0"});
+    struct Stage {
+        std::string name;
+        Clock::time_point start;
+        int paints = 0, frames = 0;
+        double paintSeconds = 0;
+    };
+    std::vector<Stage> stages;
+    Clock::time_point end;
+    int status = -1;
+    QObject::connect(form.Memo1, &QPlainTextEdit::textChanged, [&] {
+        const QString text = form.Memo1->toPlainText();
+        stages.push_back({text.section('\n', -1).toStdString(), Clock::now()});
+    });
+    const std::function<void()> paint = form.PanelOGL->onPaint;
+    form.PanelOGL->onPaint = [&] {
+        const auto t0 = Clock::now();
+        const int64_t drawn = form.framesDrawn();
+        paint();
+        glFinish();
+        if (!stages.empty()) {
+            ++stages.back().paints;
+            stages.back().frames += static_cast<int>(form.framesDrawn() - drawn);
+            stages.back().paintSeconds += seconds(t0, Clock::now());
+        }
+    };
+    form.endProcess = [&](int s) {
+        end = Clock::now();
+        status = s;
+    };
+    form.show();
+    for (int i = 0; i < 50 && !form.PanelOGL->isValid(); ++i) {
+        QApplication::processEvents();
+        ::usleep(20000);
+    }
+    QApplication::processEvents();
+    stages.clear();
+    form.autotimer->stop();
+    const auto t0 = Clock::now();
+    stages.push_back({"(start)", t0});
+    form.autotimerTimer();
+    if (status != 0) {
+        std::printf("automatic pipeline in this process ended with status %d\n", status);
+        return;
+    }
+    std::printf("automatic pipeline in this process, by stage (the view %d x %d pixels)\n",
+                form.PanelOGL->pixelWidth(), form.PanelOGL->pixelHeight());
+    std::printf("  %-44s %9s %7s %7s %9s\n", "stage (from its log line)", "ms", "paints", "frames", "paint ms");
+    int paints = 0, frames = 0;
+    double paintSeconds = 0;
+    for (std::size_t i = 0; i < stages.size(); ++i) {
+        const Stage& s = stages[i];
+        const double wall = seconds(s.start, i + 1 < stages.size() ? stages[i + 1].start : end);
+        std::printf("  %-44.44s %9.1f %7d %7d %9.1f\n", s.name.c_str(), wall * 1e3, s.paints, s.frames,
+                    s.paintSeconds * 1e3);
+        paints += s.paints;
+        frames += s.frames;
+        paintSeconds += s.paintSeconds;
+    }
+    std::printf("  %-44s %9.1f %7d %7d %9.1f\n\n", "total", seconds(t0, end) * 1e3, paints, frames,
+                paintSeconds * 1e3);
 }
 
 } // namespace
@@ -98,6 +174,8 @@ int main(int argc, char** argv) {
     std::printf("%-36s %9.1f ms (best %.1f)\n", "  press, median", median(press) * 1e3,
                 *std::min_element(press.begin(), press.end()) * 1e3);
     std::printf("%-36s %9.1f ms\n\n", "  of which powers and selection", median(seeding) * 1e3);
+
+    stageTable(meshPath, gridPath, linesPath);
 
     // The automatic pipeline as a process.
     std::vector<double> walls;

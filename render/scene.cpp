@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <type_traits>
 #include <vector>
 
 namespace quorax {
@@ -321,6 +323,98 @@ void SceneRenderer::drawOffsetSurfaces(const SceneInput& c) {
             vertex(m.vertices[i].pos);
         }
     glEnd();
+}
+
+template <typename T> void SceneSignature::add(const T& v) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    const auto* p = reinterpret_cast<const unsigned char*>(&v);
+    bytes_.insert(bytes_.end(), p, p + sizeof(T));
+}
+
+template <typename T> void SceneSignature::addArray(const T* data, std::size_t n) {
+    add(n);
+    if (n == 0) return;
+    const std::size_t at = bytes_.size();
+    bytes_.resize(at + n * sizeof(T));
+    std::memcpy(bytes_.data() + at, data, n * sizeof(T));
+}
+
+void SceneSignature::addSurface(const SceneSurface& s) {
+    add(s.vertices.data());
+    add(s.vertices.size());
+    add(s.faces.data());
+    add(s.faces.size());
+    addArray(s.values.data(), s.values.size());
+    // vector<bool> has no array to copy; its flags go one byte each.
+    add(s.hiddenVertices.size());
+    for (const bool b : s.hiddenVertices) add(b);
+    add(s.hiddenFaces.size());
+    for (const bool b : s.hiddenFaces) add(b);
+}
+
+SceneSignature::SceneSignature(const SceneInput& c) {
+    add(c.boxMin);
+    add(c.boxMax);
+    add(c.zoom);
+    // Each layer as renderFrame decides to draw it, with what that layer reads.
+    add(c.meshSolid);
+    if (c.meshSolid) {
+        addSurface(c.surface);
+        add(c.surfaceColor);
+        add(c.showFacePower);
+        add(c.vertexArrays);
+        if (c.surfaceColor) {
+            add(c.minPot);
+            add(c.maxPot);
+        }
+        if (c.showFacePower) {
+            add(c.facePowerMin);
+            add(c.facePowerMax);
+        }
+    }
+    const bool grid = c.drawGrid && c.potential != nullptr && c.potential->loaded;
+    add(grid);
+    if (grid) {
+        const PotentialGrid& g = *c.potential;
+        add(g.values.data());
+        add(g.values.size());
+        add(g.nx), add(g.ny), add(g.nz);
+        add(g.origin), add(g.delta);
+        add(c.minPot), add(c.maxPot);
+    }
+    add(c.drawGradient);
+    if (c.drawGradient && c.gradient != nullptr) {
+        const GradientGrid& g = *c.gradient;
+        add(g.ready);
+        add(g.vectors.data());
+        add(g.vectors.size());
+        add(g.nx), add(g.ny), add(g.nz);
+        add(g.origin), add(g.delta);
+        add(c.lowerG), add(c.upperG), add(c.haltGradient);
+        add(c.slice), add(c.sliceNum);
+    }
+    add(c.showLines);
+    if (c.showLines) {
+        add(c.linesReady);
+        add(c.gradient);
+        if (c.gradient != nullptr) add(c.gradient->origin), add(c.gradient->delta);
+        add(c.probeX), add(c.probeY), add(c.probeZ);
+        add(c.probeLine);
+        if (c.probeLine) add(c.probeLine->points.data()), add(c.probeLine->size());
+        add(c.fieldLines);
+        if (c.fieldLines) {
+            add(c.fieldLines->data());
+            add(c.fieldLines->size());
+            for (const FieldLine& l : *c.fieldLines) add(l.points.data()), add(l.size());
+        }
+    }
+    add(c.showDecorations);
+    if (c.showDecorations) addArray(c.decorations.data(), c.decorations.size());
+    add(c.showOffsets);
+    if (c.showOffsets) {
+        for (const SceneSurface& s : c.offsets) addSurface(s);
+        add(c.lower), add(c.upper), add(c.lowerRamp), add(c.upperRamp);
+    }
 }
 
 void SceneRenderer::renderFrame(const SceneInput& c, TrackHand& trackball, int64_t nowMs) {

@@ -68,6 +68,27 @@ struct SceneInput {
     bool vertexArrays = true; // surface through client-side vertex arrays (the same picture as immediate mode)
 };
 
+// What the picture of a frame depends on, short of the contents of the
+// arrays the frame reads in place: the box, the zoom, every switch and limit
+// of the layers that are on, the addresses and sizes of those layers' arrays,
+// and the per-frame copies (surface values, hidden flags, decorations) in
+// full. Two inputs with equal signatures, drawn in a panel of the same size
+// with the same camera, give the same picture unless an array was changed in
+// place with its address and size kept. The window's automatic run uses it to
+// leave out frames of stages that changed nothing drawn.
+class SceneSignature {
+  public:
+    SceneSignature() = default;
+    explicit SceneSignature(const SceneInput& in);
+    bool operator==(const SceneSignature& o) const = default;
+
+  private:
+    std::vector<unsigned char> bytes_;
+    template <typename T> void add(const T& v);
+    template <typename T> void addArray(const T* data, std::size_t n);
+    void addSurface(const SceneSurface& s);
+};
+
 // GL state set once when the context exists: clear colour, material, light 0,
 // depth test, back-face culling, normalisation of normals, blend function.
 void setupGlState();
