@@ -397,18 +397,18 @@ void TForm1::FormPaint() {
     if (refreshing_ && shown_ && now && !trackball.spinning() && now->scene == shown_->scene &&
         now->width == shown_->width && now->height == shown_->height && now->cameraMoves == shown_->cameraMoves)
         return; // the panel keeps its picture (GLPanel preserves it between paints)
-    drawFrame(scene);
+    drawFrame(scene, refreshing_);
     shown_ = std::move(now);
     if (trackball.spinning()) requestFrame(); // a released spin keeps turning
 }
 
-void TForm1::drawFrame() { drawFrame(sceneInput()); }
+void TForm1::drawFrame() { drawFrame(sceneInput(), false); }
 
-void TForm1::drawFrame(const SceneInput& scene) {
+void TForm1::drawFrame(const SceneInput& scene, bool reuseSurface) {
     // The projection is set again every frame: the panel's context may have
     // been shared or reset by the toolkit between frames.
     setupProjection(static_cast<int>(viewWidth), static_cast<int>(viewHeight));
-    renderer_.renderFrame(scene, trackball, clockMs());
+    renderer_.renderFrame(scene, trackball, clockMs(), reuseSurface);
     ++framesDrawn_;
     // The background's alpha is 0; the panel is composed into the window, so
     // the picture is made opaque, as a window without an alpha channel shows it.
@@ -516,8 +516,8 @@ void TForm1::loadObjModel(const std::string& path) {
 void TForm1::refresh(int times) {
     refreshing_ = true;
     for (int t = 0; t < times; ++t) {
-        repaint();
-        PanelOGL->repaint();
+        PanelOGL->update();
+        update();
         QApplication::processEvents();
         QApplication::processEvents();
     }

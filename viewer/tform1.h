@@ -107,7 +107,7 @@ public:
     // that does not convert keeps the last value that did.
     SceneInput sceneInput();
     // Draws the view's frame now, with the panel's context current: the
-    // projection, the frame of sceneInput(), the picture made opaque.
+    // projection, the whole frame of sceneInput(), the picture made opaque.
     void drawFrame();
     // Frames the view has drawn; a paint that kept the picture does not count.
     int64_t framesDrawn() const { return framesDrawn_; }
@@ -200,7 +200,9 @@ private:
     // what it shows changed: a stage that changed nothing drawn (a log line,
     // an edit no layer reads, data of a layer that is off) keeps the picture.
     void refresh(int times = 1);
-    void drawFrame(const SceneInput& scene);
+    // `reuseSurface`: the surface layer may be copied from the last one kept
+    // (only inside refresh(), where no array is changed in place).
+    void drawFrame(const SceneInput& scene, bool reuseSurface);
     QString chooseFileIn(QFileDialog* dialog);
     // A mouse position on PanelOGL in framebuffer pixels (y down).
     QPoint panelPixel(const QMouseEvent* e) const;
