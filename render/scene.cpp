@@ -144,9 +144,16 @@ void SceneRenderer::drawSurface(const SceneInput& in) {
         // are members, kept between frames, so a frame allocates nothing.
         corners_.clear();
         colors_.clear();
+        // Surfaces written a face at a time (three vertices of their own per
+        // face, in order) draw their corners in vertex order: such a list is
+        // drawn as plain arrays, with the same triangles, without indices.
+        bool inOrder = true;
         for (std::size_t f = 0; f < faceCount; ++f)
             if (!mesh.faceHidden(f))
-                for (int32_t v : faces[f].v) corners_.push_back(static_cast<uint32_t>(v));
+                for (int32_t v : faces[f].v) {
+                    inOrder = inOrder && static_cast<uint32_t>(v) == corners_.size();
+                    corners_.push_back(static_cast<uint32_t>(v));
+                }
         const Vec3* pos = &vertices[0].pos;
         const Vec3* nrm = &vertices[0].normal;
         GLsizei stride = sizeof(MeshVertex);
@@ -181,7 +188,7 @@ void SceneRenderer::drawSurface(const SceneInput& in) {
                 glColorPointer(3, GL_FLOAT, sizeof(Vec3), colors_.data());
             }
             const GLsizei n = static_cast<GLsizei>(corners_.size());
-            if (perCorner)
+            if (perCorner || inOrder)
                 glDrawArrays(GL_TRIANGLES, 0, n);
             else
                 glDrawElements(GL_TRIANGLES, n, GL_UNSIGNED_INT, corners_.data());

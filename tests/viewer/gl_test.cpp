@@ -111,6 +111,27 @@ TEST_F(Gl, BackgroundAndALitSurfaceAlikeFromArraysAndImmediateMode) {
     EXPECT_EQ(pixels(), 0);
 }
 
+// A surface written a face at a time (the example: three vertices of its own per face, in order) goes to GL as plain
+// arrays without indices: the same picture as immediate mode, plain, by potential and by face power.
+TEST_F(Gl, SurfaceOfFacesInVertexOrderAlikeFromArraysAndImmediateMode) {
+    form->loadObjModel(std::string(QUORAX_EXAMPLES_DIR) + "/fas2.obj");
+    ASSERT_EQ(form->mesh.faceCount(), 10720);
+    for (int32_t v = 0; v < form->mesh.vertexCount(); ++v)
+        form->mesh.vertexData[std::size_t(v)].electrostatic = float(v % 41 - 20);
+    for (int32_t f = 0; f < form->mesh.faceCount(); ++f) form->mesh.tri.faces[std::size_t(f)].power = float(f % 11);
+    form->facePowerMax = 10;
+    for (int setting = 0; setting < 3; ++setting) {
+        form->CB_surfcolor->setChecked(setting == 1);
+        form->CB_showfacepot->setChecked(setting == 2);
+        const QImage arrays = grab();
+        qputenv("QUORAX_IMMEDIATE_MODE", "1");
+        const QImage immediate = grab();
+        qunsetenv("QUORAX_IMMEDIATE_MODE");
+        EXPECT_GT(count(arrays, drawn), 10000) << "setting " << setting;
+        EXPECT_TRUE(arrays == immediate) << "setting " << setting;
+    }
+}
+
 TEST_F(Gl, EveryLayerWhereItsDataIsAndGoneWhenSwitchedOff) {
     // Grid points: eleven nodes along x, all −20 but node 5 (+20) and node 10 (−5, the lower limit: white if drawn);
     // only nodes 0, 5 and 10 are visited.
