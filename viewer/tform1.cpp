@@ -397,18 +397,23 @@ void TForm1::FormPaint() {
     if (refreshing_ && shown_ && now && !trackball.spinning() && now->scene == shown_->scene &&
         now->width == shown_->width && now->height == shown_->height && now->cameraMoves == shown_->cameraMoves)
         return; // the panel keeps its picture (GLPanel preserves it between paints)
-    drawFrame(scene, refreshing_);
+    // Inside refresh() a new picture is drawn twice in a row, as the window
+    // and the panel repaint each drew it before: Mesa's software GL may draw
+    // the first frame after the layers change a little differently from the
+    // ones after it (lines lying on the surface, at equal depths), and each
+    // stage's picture stays the one shown before, the second.
+    drawFrame(scene, refreshing_, refreshing_ && !trackball.spinning() ? 2 : 1);
     shown_ = std::move(now);
     if (trackball.spinning()) requestFrame(); // a released spin keeps turning
 }
 
-void TForm1::drawFrame() { drawFrame(sceneInput(), false); }
+void TForm1::drawFrame() { drawFrame(sceneInput(), false, 1); }
 
-void TForm1::drawFrame(const SceneInput& scene, bool reuseSurface) {
+void TForm1::drawFrame(const SceneInput& scene, bool reuseSurface, int passes) {
     // The projection is set again every frame: the panel's context may have
     // been shared or reset by the toolkit between frames.
     setupProjection(static_cast<int>(viewWidth), static_cast<int>(viewHeight));
-    renderer_.renderFrame(scene, trackball, clockMs(), reuseSurface);
+    for (int pass = 0; pass < passes; ++pass) renderer_.renderFrame(scene, trackball, clockMs(), reuseSurface);
     ++framesDrawn_;
     // The background's alpha is 0; the panel is composed into the window, so
     // the picture is made opaque, as a window without an alpha channel shows it.

@@ -201,8 +201,9 @@ private:
     // an edit no layer reads, data of a layer that is off) keeps the picture.
     void refresh(int times = 1);
     // `reuseSurface`: the surface layer may be copied from the last one kept
-    // (only inside refresh(), where no array is changed in place).
-    void drawFrame(const SceneInput& scene, bool reuseSurface);
+    // (only inside refresh(), where no array is changed in place); the frame
+    // is drawn `passes` times over, the last one staying.
+    void drawFrame(const SceneInput& scene, bool reuseSurface, int passes);
     QString chooseFileIn(QFileDialog* dialog);
     // A mouse position on PanelOGL in framebuffer pixels (y down).
     QPoint panelPixel(const QMouseEvent* e) const;
