@@ -1,4 +1,6 @@
-// Times the viewer's "NEW POW LINES " in the window and the automatic
+// Times the viewer's "NEW POW LINES " in the window, the automatic pipeline
+// stage by stage in this process (with the view's paints, frames, window
+// compositions and a checksum of each stage's picture), and the automatic
 // pipeline as a user starts it (quorax1 with the eight arguments).
 //
 //   viewer_actions_bench MESH.obj GRID.dx [REPEATS] [PROCESS_REPEATS]
