@@ -129,6 +129,9 @@ class SceneRenderer {
     // surface. Only for a caller that knows the surface's arrays were not
     // changed in place since (see SceneSignature).
     void renderFrame(const SceneInput& in, TrackHand& trackball, int64_t nowMs, bool reuseSurface = false);
+    // Forgets the kept surface layer: its GL objects went with the context
+    // they were made in. Called when the panel gets a new context.
+    void contextCreated() { kept_ = KeptSurface{}; }
 
     // The layers, each drawn only when its switch holds (renderFrame checks them).
     void drawSurface(const SceneInput& in);

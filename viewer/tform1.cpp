@@ -376,6 +376,7 @@ void TForm1::FormCreate() {
     viewWidth = PanelOGL->pixelWidth();
     viewHeight = PanelOGL->pixelHeight();
     shown_.reset(); // a new context: its panel holds no picture yet
+    renderer_.contextCreated();
     setupGlState();
     trackball.setCenter(0.0, 0.0, 0.0);
     trackball.setScale(zoom);
@@ -407,7 +408,11 @@ void TForm1::FormPaint() {
     if (trackball.spinning()) requestFrame(); // a released spin keeps turning
 }
 
-void TForm1::drawFrame() { drawFrame(sceneInput(), false, 1); }
+void TForm1::drawFrame() {
+    const SceneInput scene = sceneInput();
+    drawFrame(scene, false, 1);
+    if (autoRun) shown_ = Shown{SceneSignature(scene), viewWidth, viewHeight, cameraMoves_};
+}
 
 void TForm1::drawFrame(const SceneInput& scene, bool reuseSurface, int passes) {
     // The projection is set again every frame: the panel's context may have

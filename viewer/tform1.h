@@ -195,8 +195,9 @@ private:
     void addExportEntry();
     void offsetLoad(int index);
     void assignPotential(bool electrostatic);
-    // Repaints the window and lets pending events run, as the automatic
-    // pipeline does between its stages. The view draws a new frame only when
+    // Repaints the window (one paint of the view, one composition of the
+    // window) and lets pending events run, as the automatic pipeline does
+    // between its stages. The view draws a new frame only when
     // what it shows changed: a stage that changed nothing drawn (a log line,
     // an edit no layer reads, data of a layer that is off) keeps the picture.
     void refresh(int times = 1);
