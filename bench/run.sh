@@ -48,8 +48,8 @@ if ninja -C "$build" -t query viewer_frame_bench >/dev/null 2>&1 && command -v x
   xvfb-run -a -s "-screen 0 1280x1024x24" "$build/bench/viewer_frame_bench" "$root/examples" "$here/data" 20
 fi
 
-# The viewer: "NEW POW LINES " in the window and the automatic pipeline as a
-# process (quorax1 with eight arguments), on a virtual display.
+# The viewer: "NEW POW LINES " in the window, the automatic pipeline stage by
+# stage, and as a process (quorax1 with eight arguments), on a virtual display.
 if ninja -C "$build" -t query viewer_actions_bench >/dev/null 2>&1 && command -v xvfb-run >/dev/null; then
   ninja -C "$build" viewer_actions_bench quorax1 >/dev/null
   echo

@@ -18,6 +18,9 @@ GLPanel::GLPanel(QWidget* parent) : QOpenGLWidget(parent) {
     f.setBlueBufferSize(8);
     f.setSwapBehavior(QSurfaceFormat::DoubleBuffer);
     setFormat(f);
+    // The framebuffer keeps its picture between paints, so a paint may leave
+    // it as it is when nothing it shows changed.
+    setUpdateBehavior(QOpenGLWidget::PartialUpdate);
     setMouseTracking(false); // moves arrive only while a button is held
 }
 

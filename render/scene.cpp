@@ -1,10 +1,17 @@
 #include "scene.h"
 
+#include <QOpenGLContext>
+#include <QOpenGLExtraFunctions>
+
 #include <GL/gl.h>
+#include <GL/glext.h>
 #include <GL/glu.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace quorax {
@@ -137,9 +144,16 @@ void SceneRenderer::drawSurface(const SceneInput& in) {
         // are members, kept between frames, so a frame allocates nothing.
         corners_.clear();
         colors_.clear();
+        // Surfaces written a face at a time (three vertices of their own per
+        // face, in order) draw their corners in vertex order: such a list is
+        // drawn as plain arrays, with the same triangles, without indices.
+        bool inOrder = true;
         for (std::size_t f = 0; f < faceCount; ++f)
             if (!mesh.faceHidden(f))
-                for (int32_t v : faces[f].v) corners_.push_back(static_cast<uint32_t>(v));
+                for (int32_t v : faces[f].v) {
+                    inOrder = inOrder && static_cast<uint32_t>(v) == corners_.size();
+                    corners_.push_back(static_cast<uint32_t>(v));
+                }
         const Vec3* pos = &vertices[0].pos;
         const Vec3* nrm = &vertices[0].normal;
         GLsizei stride = sizeof(MeshVertex);
@@ -174,7 +188,7 @@ void SceneRenderer::drawSurface(const SceneInput& in) {
                 glColorPointer(3, GL_FLOAT, sizeof(Vec3), colors_.data());
             }
             const GLsizei n = static_cast<GLsizei>(corners_.size());
-            if (perCorner)
+            if (perCorner || inOrder)
                 glDrawArrays(GL_TRIANGLES, 0, n);
             else
                 glDrawElements(GL_TRIANGLES, n, GL_UNSIGNED_INT, corners_.data());
@@ -323,7 +337,233 @@ void SceneRenderer::drawOffsetSurfaces(const SceneInput& c) {
     glEnd();
 }
 
-void SceneRenderer::renderFrame(const SceneInput& c, TrackHand& trackball, int64_t nowMs) {
+template <typename T> void SceneSignature::add(const T& v) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    const auto* p = reinterpret_cast<const unsigned char*>(&v);
+    bytes_.insert(bytes_.end(), p, p + sizeof(T));
+}
+
+template <typename T> void SceneSignature::addArray(const T* data, std::size_t n) {
+    add(n);
+    if (n == 0) return;
+    const std::size_t at = bytes_.size();
+    bytes_.resize(at + n * sizeof(T));
+    std::memcpy(bytes_.data() + at, data, n * sizeof(T));
+}
+
+void SceneSignature::addSurface(const SceneSurface& s, bool values) {
+    add(s.vertices.data());
+    add(s.vertices.size());
+    add(s.faces.data());
+    add(s.faces.size());
+    if (values) addArray(s.values.data(), s.values.size());
+    // vector<bool> has no array to copy; its flags go one byte each.
+    add(s.hiddenVertices.size());
+    for (const bool b : s.hiddenVertices) add(b);
+    add(s.hiddenFaces.size());
+    for (const bool b : s.hiddenFaces) add(b);
+}
+
+void SceneSignature::addSurfaceLayer(const SceneInput& c) {
+    add(c.boxMin);
+    add(c.boxMax);
+    add(c.zoom);
+    add(c.meshSolid);
+    if (c.meshSolid) {
+        addSurface(c.surface, c.surfaceColor); // the values colour it only when asked
+        add(c.surfaceColor);
+        add(c.showFacePower);
+        add(c.vertexArrays);
+        if (c.surfaceColor) {
+            add(c.minPot);
+            add(c.maxPot);
+        }
+        if (c.showFacePower) {
+            add(c.facePowerMin);
+            add(c.facePowerMax);
+        }
+    }
+}
+
+SceneSignature SceneSignature::surfaceLayer(const SceneInput& in, const std::array<double, 16>& modelview,
+                                            const std::array<double, 16>& projection,
+                                            const std::array<int, 4>& viewport) {
+    SceneSignature s;
+    s.addSurfaceLayer(in);
+    s.add(modelview);
+    s.add(projection);
+    s.add(viewport);
+    return s;
+}
+
+SceneSignature::SceneSignature(const SceneInput& c) {
+    // Each layer as renderFrame decides to draw it, with what that layer reads.
+    addSurfaceLayer(c);
+    const bool grid = c.drawGrid && c.potential != nullptr && c.potential->loaded;
+    add(grid);
+    if (grid) {
+        const PotentialGrid& g = *c.potential;
+        add(g.values.data());
+        add(g.values.size());
+        add(g.nx), add(g.ny), add(g.nz);
+        add(g.origin), add(g.delta);
+        add(c.minPot), add(c.maxPot);
+    }
+    add(c.drawGradient);
+    if (c.drawGradient && c.gradient != nullptr) {
+        const GradientGrid& g = *c.gradient;
+        add(g.ready);
+        add(g.vectors.data());
+        add(g.vectors.size());
+        add(g.nx), add(g.ny), add(g.nz);
+        add(g.origin), add(g.delta);
+        add(c.lowerG), add(c.upperG), add(c.haltGradient);
+        add(c.slice), add(c.sliceNum);
+    }
+    add(c.showLines);
+    if (c.showLines) {
+        add(c.linesReady);
+        add(c.gradient);
+        if (c.gradient != nullptr) add(c.gradient->origin), add(c.gradient->delta);
+        add(c.probeX), add(c.probeY), add(c.probeZ);
+        add(c.probeLine);
+        if (c.probeLine) add(c.probeLine->points.data()), add(c.probeLine->size());
+        add(c.fieldLines);
+        if (c.fieldLines) {
+            add(c.fieldLines->data());
+            add(c.fieldLines->size());
+            for (const FieldLine& l : *c.fieldLines) add(l.points.data()), add(l.size());
+        }
+    }
+    add(c.showDecorations);
+    if (c.showDecorations) addArray(c.decorations.data(), c.decorations.size());
+    add(c.showOffsets);
+    if (c.showOffsets) {
+        for (const SceneSurface& s : c.offsets) addSurface(s, true);
+        add(c.lower), add(c.upper), add(c.lowerRamp), add(c.upperRamp);
+    }
+}
+
+namespace {
+
+// The image-copy functions of the current context, when it has them.
+QOpenGLExtraFunctions* copyFunctions() {
+    QOpenGLContext* ctx = QOpenGLContext::currentContext();
+    if (ctx == nullptr) return nullptr;
+    const bool copies = ctx->format().version() >= qMakePair(4, 3) || ctx->hasExtension("GL_ARB_copy_image");
+    return copies ? ctx->extraFunctions() : nullptr;
+}
+
+// An image attached to the bound draw framebuffer, as glCopyImageSubData names it.
+struct Image {
+    GLuint name = 0;
+    GLenum target = 0;
+};
+
+// The colour and depth images of the bound draw framebuffer; false for the
+// window's own framebuffer or images of another kind than a renderbuffer or
+// a 2-D texture's first level.
+bool boundImages(QOpenGLExtraFunctions* f, Image& color, Image& depth) {
+    GLint bound = 0;
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &bound);
+    if (bound == 0) return false;
+    for (auto [attachment, image] : {std::pair{GLenum(GL_COLOR_ATTACHMENT0), &color},
+                                     std::pair{GLenum(GL_DEPTH_ATTACHMENT), &depth}}) {
+        GLint type = 0, name = 0, level = 0, face = 0;
+        f->glGetFramebufferAttachmentParameteriv(GL_DRAW_FRAMEBUFFER, attachment, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE,
+                                                 &type);
+        f->glGetFramebufferAttachmentParameteriv(GL_DRAW_FRAMEBUFFER, attachment, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME,
+                                                 &name);
+        if (type == GL_RENDERBUFFER) {
+            *image = {static_cast<GLuint>(name), GL_RENDERBUFFER};
+        } else if (type == GL_TEXTURE) {
+            f->glGetFramebufferAttachmentParameteriv(GL_DRAW_FRAMEBUFFER, attachment,
+                                                     GL_FRAMEBUFFER_ATTACHMENT_TEXTURE_LEVEL, &level);
+            f->glGetFramebufferAttachmentParameteriv(GL_DRAW_FRAMEBUFFER, attachment,
+                                                     GL_FRAMEBUFFER_ATTACHMENT_TEXTURE_CUBE_MAP_FACE, &face);
+            if (level != 0 || face != 0) return false;
+            *image = {static_cast<GLuint>(name), GL_TEXTURE_2D};
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Copies the viewport's rectangle between colour and depth images, byte for
+// byte (no conversion, unlike a blit, which may pass depths through floats).
+bool copyImages(QOpenGLExtraFunctions* f, Image fromColor, Image fromDepth, Image toColor, Image toDepth,
+                const std::array<int, 4>& from, const std::array<int, 4>& to) {
+    glGetError(); // the check below is about the copies alone
+    f->glCopyImageSubData(fromColor.name, fromColor.target, 0, from[0], from[1], 0, toColor.name, toColor.target, 0,
+                          to[0], to[1], 0, from[2], from[3], 1);
+    f->glCopyImageSubData(fromDepth.name, fromDepth.target, 0, from[0], from[1], 0, toDepth.name, toDepth.target, 0,
+                          to[0], to[1], 0, from[2], from[3], 1);
+    return glGetError() == GL_NO_ERROR;
+}
+
+} // namespace
+
+bool SceneRenderer::restoreSurface(const SceneSignature& key, const std::array<int, 4>& viewport) {
+    if (kept_.context != QOpenGLContext::currentContext() || !kept_.shows || !(*kept_.shows == key) ||
+        kept_.width != viewport[2] || kept_.height != viewport[3])
+        return false;
+    QOpenGLExtraFunctions* f = copyFunctions();
+    Image color, depth;
+    if (f == nullptr || !boundImages(f, color, depth)) return false;
+    if (!copyImages(f, {kept_.color, GL_RENDERBUFFER}, {kept_.depth, GL_RENDERBUFFER}, color, depth,
+                    {0, 0, kept_.width, kept_.height}, viewport)) {
+        kept_.unavailable = true;
+        kept_.shows.reset();
+        return false;
+    }
+    // The state drawSurface leaves: colour material on, following the
+    // current colour, lights off.
+    glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+    glEnable(GL_COLOR_MATERIAL);
+    glColor4fv(kept_.currentColor.data());
+    lightsOff();
+    return true;
+}
+
+void SceneRenderer::keepSurface(SceneSignature key, const std::array<int, 4>& viewport) {
+    QOpenGLContext* ctx = QOpenGLContext::currentContext();
+    if (kept_.context != ctx) { // the old context's objects went with it
+        kept_ = KeptSurface{};
+        kept_.context = ctx;
+    }
+    kept_.shows.reset();
+    QOpenGLExtraFunctions* f = copyFunctions();
+    Image color, depth;
+    if (f == nullptr || kept_.unavailable || !boundImages(f, color, depth)) return;
+    const int w = viewport[2], h = viewport[3];
+    if (w <= 0 || h <= 0) return;
+    if (kept_.color == 0) {
+        f->glGenRenderbuffers(1, &kept_.color);
+        f->glGenRenderbuffers(1, &kept_.depth);
+    }
+    if (kept_.width != w || kept_.height != h) {
+        // The formats of the panel's framebuffer (an image copy needs the same).
+        GLint bound = 0;
+        glGetIntegerv(GL_RENDERBUFFER_BINDING, &bound);
+        f->glBindRenderbuffer(GL_RENDERBUFFER, kept_.color);
+        f->glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
+        f->glBindRenderbuffer(GL_RENDERBUFFER, kept_.depth);
+        f->glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, w, h);
+        f->glBindRenderbuffer(GL_RENDERBUFFER, static_cast<GLuint>(bound));
+        kept_.width = w;
+        kept_.height = h;
+    }
+    if (!copyImages(f, color, depth, {kept_.color, GL_RENDERBUFFER}, {kept_.depth, GL_RENDERBUFFER}, viewport,
+                    {0, 0, w, h})) {
+        kept_.unavailable = true;
+        return;
+    }
+    glGetFloatv(GL_CURRENT_COLOR, kept_.currentColor.data());
+    kept_.shows = std::move(key);
+}
+
+void SceneRenderer::renderFrame(const SceneInput& c, TrackHand& trackball, int64_t nowMs, bool reuseSurface) {
     glClearColor(0.5f, 0.6f, 0.7f, 0.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glMatrixMode(GL_MODELVIEW);
@@ -341,7 +581,18 @@ void SceneRenderer::renderFrame(const SceneInput& c, TrackHand& trackball, int64
     const Vec3 centre = (c.boxMin + c.boxMax) * 0.5f;
     glTranslatef(-centre.x, -centre.y, -centre.z);
 
-    if (c.meshSolid) drawSurface(c);
+    if (c.meshSolid) {
+        std::optional<SceneSignature> key;
+        if (reuseSurface) {
+            std::array<double, 16> modelview{};
+            glGetDoublev(GL_MODELVIEW_MATRIX, modelview.data());
+            key = SceneSignature::surfaceLayer(c, modelview, view.projection, view.viewport);
+        }
+        if (!key || !restoreSurface(*key, view.viewport)) {
+            drawSurface(c);
+            if (key) keepSurface(std::move(*key), view.viewport);
+        }
+    }
     if (c.drawGrid && c.potential != nullptr && c.potential->loaded) drawGridPoints(c);
     if (c.drawGradient) drawGradient(c);
     if (c.showLines) drawLines(c);

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -68,6 +69,32 @@ struct SceneInput {
     bool vertexArrays = true; // surface through client-side vertex arrays (the same picture as immediate mode)
 };
 
+// What the picture of a frame depends on, short of the contents of the
+// arrays the frame reads in place: the box, the zoom, every switch and limit
+// of the layers that are on, the addresses and sizes of those layers' arrays,
+// and the per-frame copies (surface values, hidden flags, decorations) in
+// full. Two inputs with equal signatures, drawn in a panel of the same size
+// with the same camera, give the same picture unless an array was changed in
+// place with its address and size kept. The window's automatic run uses it to
+// leave out frames of stages that changed nothing drawn.
+class SceneSignature {
+  public:
+    SceneSignature() = default;
+    explicit SceneSignature(const SceneInput& in);
+    // The surface layer alone (what drawSurface reads and draws with), seen
+    // through the given model-view and projection matrices and viewport.
+    static SceneSignature surfaceLayer(const SceneInput& in, const std::array<double, 16>& modelview,
+                                       const std::array<double, 16>& projection, const std::array<int, 4>& viewport);
+    bool operator==(const SceneSignature& o) const = default;
+
+  private:
+    std::vector<unsigned char> bytes_;
+    template <typename T> void add(const T& v);
+    template <typename T> void addArray(const T* data, std::size_t n);
+    void addSurface(const SceneSurface& s, bool values);
+    void addSurfaceLayer(const SceneInput& in);
+};
+
 // GL state set once when the context exists: clear colour, material, light 0,
 // depth test, back-face culling, normalisation of normals, blend function.
 void setupGlState();
@@ -95,7 +122,16 @@ class SceneRenderer {
   public:
     // One frame (without swapping): background, camera from (3, 3, 3), the
     // trackball, the normalisation to the input's box, then the layers in order.
-    void renderFrame(const SceneInput& in, TrackHand& trackball, int64_t nowMs);
+    // `reuseSurface`: the picture and depths of the background and the surface
+    // layer are kept after drawing, and a frame whose surface layer, camera
+    // and viewport are those kept copies them back instead of drawing the
+    // surface again; the other layers are drawn on them as on a drawn
+    // surface. Only for a caller that knows the surface's arrays were not
+    // changed in place since (see SceneSignature).
+    void renderFrame(const SceneInput& in, TrackHand& trackball, int64_t nowMs, bool reuseSurface = false);
+    // Forgets the kept surface layer: its GL objects went with the context
+    // they were made in. Called when the panel gets a new context.
+    void contextCreated() { kept_ = KeptSurface{}; }
 
     // The layers, each drawn only when its switch holds (renderFrame checks them).
     void drawSurface(const SceneInput& in);
@@ -106,6 +142,25 @@ class SceneRenderer {
     static void drawOffsetSurfaces(const SceneInput& in);
 
   private:
+    // The kept surface layer: colour and depth images of the viewport's
+    // size, what they show, and the current colour drawSurface left (the
+    // colour material follows it). Its GL objects belong to the context they
+    // were made in and go with it.
+    struct KeptSurface {
+        const void* context = nullptr;
+        unsigned color = 0, depth = 0; // renderbuffers
+        int width = 0, height = 0;
+        std::optional<SceneSignature> shows;
+        std::array<float, 4> currentColor{};
+        bool unavailable = false; // no exact image copies in this context
+    };
+    // Copies the kept surface layer into the bound framebuffer when it shows
+    // `key`; false when it does not (or cannot).
+    bool restoreSurface(const SceneSignature& key, const std::array<int, 4>& viewport);
+    // Keeps the bound framebuffer's picture and depths as showing `key`.
+    void keepSurface(SceneSignature key, const std::array<int, 4>& viewport);
+
+    KeptSurface kept_;
     std::vector<uint32_t> corners_;  // vertex index of every drawn corner
     std::vector<Vec3> cornerPos_;    // per-corner copies for face colours
     std::vector<Vec3> cornerNrm_;

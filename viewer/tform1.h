@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -105,6 +106,11 @@ public:
     // decorations, and the layer settings read from the controls. An edit
     // that does not convert keeps the last value that did.
     SceneInput sceneInput();
+    // Draws the view's frame now, with the panel's context current: the
+    // projection, the whole frame of sceneInput(), the picture made opaque.
+    void drawFrame();
+    // Frames the view has drawn; a paint that kept the picture does not count.
+    int64_t framesDrawn() const { return framesDrawn_; }
 
     // Decimal and integer edits converted at the moment of use; they throw
     // ConversionError with the user's message.
@@ -189,9 +195,16 @@ private:
     void addExportEntry();
     void offsetLoad(int index);
     void assignPotential(bool electrostatic);
-    // Repaints the window and lets pending events run, as the automatic
-    // pipeline does between its stages.
+    // Repaints the window (one paint of the view, one composition of the
+    // window) and lets pending events run, as the automatic pipeline does
+    // between its stages. The view draws a new frame only when
+    // what it shows changed: a stage that changed nothing drawn (a log line,
+    // an edit no layer reads, data of a layer that is off) keeps the picture.
     void refresh(int times = 1);
+    // `reuseSurface`: the surface layer may be copied from the last one kept
+    // (only inside refresh(), where no array is changed in place); the frame
+    // is drawn `passes` times over, the last one staying.
+    void drawFrame(const SceneInput& scene, bool reuseSurface, int passes);
     QString chooseFileIn(QFileDialog* dialog);
     // A mouse position on PanelOGL in framebuffer pixels (y down).
     QPoint panelPixel(const QMouseEvent* e) const;
@@ -199,6 +212,17 @@ private:
     std::map<const QLineEdit*, float> lastGoodValue_; // for edits read in every frame
     float frameValue(QLineEdit* edit);
     SceneRenderer renderer_; // draws the frames of PanelOGL
+    // Inside refresh() a paint whose scene, panel size and camera are those
+    // of the picture in the panel keeps that picture.
+    bool refreshing_ = false;
+    struct Shown {
+        SceneSignature scene;
+        double width = 0, height = 0;
+        int64_t cameraMoves = 0;
+    };
+    std::optional<Shown> shown_;  // what the panel's picture shows; none when unknown
+    int64_t cameraMoves_ = 0;     // mouse and wheel events that moved the camera
+    int64_t framesDrawn_ = 0;
     int wheelRemainder_ = 0;
 };
 

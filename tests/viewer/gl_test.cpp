@@ -2,6 +2,8 @@
 // and quorax1 started as a process.
 #include <QtTest/qtestspontaneevent.h>
 
+#include <GL/gl.h>
+
 #include "viewer_test.h"
 
 using namespace quorax;
@@ -107,6 +109,27 @@ TEST_F(Gl, BackgroundAndALitSurfaceAlikeFromArraysAndImmediateMode) {
     }
     form->RGmeshdraw->setItemIndex(0); // "hidden"
     EXPECT_EQ(pixels(), 0);
+}
+
+// A surface written a face at a time (the example: three vertices of its own per face, in order) goes to GL as plain
+// arrays without indices: the same picture as immediate mode, plain, by potential and by face power.
+TEST_F(Gl, SurfaceOfFacesInVertexOrderAlikeFromArraysAndImmediateMode) {
+    form->loadObjModel(std::string(QUORAX_EXAMPLES_DIR) + "/fas2.obj");
+    ASSERT_EQ(form->mesh.faceCount(), 10720);
+    for (int32_t v = 0; v < form->mesh.vertexCount(); ++v)
+        form->mesh.vertexData[std::size_t(v)].electrostatic = float(v % 41 - 20);
+    for (int32_t f = 0; f < form->mesh.faceCount(); ++f) form->mesh.tri.faces[std::size_t(f)].power = float(f % 11);
+    form->facePowerMax = 10;
+    for (int setting = 0; setting < 3; ++setting) {
+        form->CB_surfcolor->setChecked(setting == 1);
+        form->CB_showfacepot->setChecked(setting == 2);
+        const QImage arrays = grab();
+        qputenv("QUORAX_IMMEDIATE_MODE", "1");
+        const QImage immediate = grab();
+        qunsetenv("QUORAX_IMMEDIATE_MODE");
+        EXPECT_GT(count(arrays, drawn), 10000) << "setting " << setting;
+        EXPECT_TRUE(arrays == immediate) << "setting " << setting;
+    }
 }
 
 TEST_F(Gl, EveryLayerWhereItsDataIsAndGoneWhenSwitchedOff) {
@@ -295,6 +318,48 @@ TEST_F(Gl, SplittersStartAtTheOldSizesAndKeepTheUsersBetweenRuns) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     EXPECT_EQ(form->findChild<QSplitter*>("Splitter1")->sizes(), chosen[0]);
     EXPECT_EQ(form->findChild<QSplitter*>("Panel2")->sizes(), chosen[1]);
+}
+
+// The automatic run on the example in the shown window: after every paint of the view, the picture in the panel is the
+// one a whole new frame of the same state gives (a kept picture, a frame on a kept surface, or a frame drawn anew),
+// and only the stages that change what is drawn draw a frame.
+TEST_F(Gl, AutomaticRunDrawsOnlyTheStagesThatChangeThePicture) {
+    const std::string ex = QUORAX_EXAMPLES_DIR;
+    makeForm(std::make_unique<TForm1>(std::vector<std::string>{ex + "/fas2.obj", ex + "/fas2.dx", dir.file("lines.txt"),
+                                                               "0.01", "0.0", "45", "1", "3.0"}));
+    form->clockMs = [this] { return now; };
+    form->autotimer->stop(); // run at once instead of after three seconds
+    int status = -1;
+    form->endProcess = [&status](int s) { status = s; };
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    QTest::qWait(50); // the first paints of the window
+
+    auto panelPixels = [&] {
+        std::vector<unsigned char> rgba(4 * std::size_t(form->PanelOGL->pixelWidth()) * form->PanelOGL->pixelHeight());
+        glReadPixels(0, 0, form->PanelOGL->pixelWidth(), form->PanelOGL->pixelHeight(), GL_RGBA, GL_UNSIGNED_BYTE,
+                     rgba.data());
+        return rgba;
+    };
+    int paints = 0, frames = 0, differing = 0;
+    const std::function<void()> paint = form->PanelOGL->onPaint;
+    form->PanelOGL->onPaint = [&] {
+        const int64_t drawn = form->framesDrawn();
+        paint();
+        ++paints;
+        frames += int(form->framesDrawn() - drawn);
+        const std::vector<unsigned char> shown = panelPixels();
+        form->drawFrame();
+        differing += shown != panelPixels();
+    };
+    form->autotimerTimer();
+    ASSERT_EQ(status, 0);
+    EXPECT_GT(linesInFile(dir.read("lines.txt")), 10);
+    EXPECT_EQ(differing, 0);
+    // One paint per refresh of a stage; frames for the model, the grid points, the grid switched off, the lines and
+    // the reduced lines.
+    EXPECT_EQ(paints, 14);
+    EXPECT_EQ(frames, 5);
 }
 
 TEST(AutoProcess, EightArgumentsOnTheExample) {
