@@ -34,7 +34,7 @@ TEST_F(Buttons, PotentialActionsRefuseWithoutAGridAndClampToIt) {
               std::tuple(12.5f, 15.0f, 12.0f)); // trilinear; the nearest point of the box
     const std::string out = ": 1 of 4 vertices lie outside the potential grid or on its upper faces and were "
                             "sampled at the nearest point of the grid box";
-    EXPECT_EQ(newLog(), (Log{"read DX grid " + dir.file("grid.dx") + ": 6 x 6 x 6 nodes, potential 10 to 15, 846 bytes",
+    EXPECT_EQ(newLog(), (Log{"read DX grid " + dir.file("grid.dx") + ": 6 x 6 x 6 nodes, potential 10 to 15, 882 bytes",
                              "Assign to ELECTROSTATIC" + out, "Assign to LIPOPHYLIC" + out}));
     press(form->b_offsetpot); // no offset surface yet
     open(form->off2, "off.ply",
@@ -400,6 +400,7 @@ TEST_F(Unattended, EveryErrorGoesToStandardErrorAndEndsTheRunWithOne) {
     std::filesystem::create_symlink("loop2.obj", dir.file("loop1.obj"));
     std::filesystem::create_symlink("loop1.obj", dir.file("loop2.obj"));
     std::filesystem::create_symlink("square.obj", dir.file("link.obj"));
+    dir.write("grid.obj", linearDx(4));
     const std::string loop = dir.file("loop1.obj"), tooLong = dir.file(std::string(256, 'n') + ".obj");
     const std::string nan = "quorax1: error: 'NAN' is not a valid floating point value";
     const std::string cannot = "quorax1: error: cannot write lines file \"";
@@ -417,6 +418,9 @@ TEST_F(Unattended, EveryErrorGoesToStandardErrorAndEndsTheRunWithOne) {
         {0, loop, "cannot read model \"" + loop + "\": Too many levels of symbolic links"},
         {0, tooLong, "cannot read model \"" + tooLong + "\": File name too long"},
         {1, loop, "cannot read DX grid \"" + loop + "\": Too many levels of symbolic links"},
+        // A model without faces (here a grid), or of neither kind.
+        {0, dir.file("grid.obj"), "OBJ model \"" + dir.file("grid.obj") + "\": no faces found: the file is empty or not in OBJ format"},
+        {0, dir.file("grid.dx"), "the name ends neither in .obj nor in .ply"},
     };
     for (const auto& [at, value, message] : cases) {
         auto a = args();
@@ -428,18 +432,6 @@ TEST_F(Unattended, EveryErrorGoesToStandardErrorAndEndsTheRunWithOne) {
         EXPECT_EQ(dir.read("square.obj"), square) << value;
     }
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
-}
-
-TEST_F(Unattended, PathBytesAreKeptAsGiven) {
-    auto a = args();
-    // Not UTF-8: Latin-1 é and bytes that no encoding gives.
-    std::filesystem::rename(a[0], dir.file("m\xe9\xff.obj"));
-    a[0] = dir.file("m\xe9\xff.obj");
-    a[2] = dir.file("lines\xe9.txt");
-    const auto [status, err] = run(a);
-    EXPECT_EQ(status, 0) << err;
-    EXPECT_EQ(linesInFile(dir.read("lines\xe9.txt")), 1);
-    EXPECT_FALSE(dir.exists("lines.txt"));
 }
 
 // Faces at a vertex that is not finite are left out with a warning, and the

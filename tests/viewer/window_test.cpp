@@ -170,7 +170,8 @@ TEST_F(Loading, ObjAndPlyInEveryEncodingAndFilesThatCannotBeRead) {
     std::string bad = cornerPly(Ply::Ascii);
     bad.replace(bad.find("1 3 0 3 1 0"), 11, "1 3 0 3 9 0");
     open(form->TB_loadmodel, "bad.ply", bad);
-    EXPECT_EQ(form->mesh.vertexCount() + form->mesh.faceCount(), 0);
+    EXPECT_EQ(form->mesh.vertexCount() + form->mesh.faceCount() + int(form->mesh.vertexData.size()), 0);
+    EXPECT_TRUE(form->mesh.bboxMin == (Vec3{1, 1, 1}) && form->mesh.bboxMax == (Vec3{-1, -1, -1})); // the empty box
     EXPECT_EQ(newLog(), Log{"cannot read PLY model \"" + dir.file("bad.ply") +
                             "\": line 27: face 1 names vertex 9, but the file has 5 vertices"});
 }
