@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <utility>
 
@@ -109,6 +110,22 @@ TEST(Tubes, StraightTubeHasItsVolumeAndTheArrowPointsToLowerPotential) {
     const double octagon = 2.0 * std::sqrt(2.0);
     const double expected = octagon * r * r * 10 + octagon * 4 * r * r * 4 * r / 3;
     EXPECT_NEAR(checkShell(mesh, 0, "straight"), expected, 1e-3 * expected);
+}
+
+TEST(Tubes, FilesCarryEveryTriangle) {
+    SolidMesh mesh;
+    appendLineSolid(mesh, makeLine({{0, 0, 0}, {2, 0, 0}}), 0.6f);
+    const std::size_t n = mesh.triangles.size();
+    const std::string stl = formatSolidExport(ExportFormat::Stl, mesh);
+    ASSERT_EQ(stl.size(), 84 + 50 * n); // header, count, 50 bytes a triangle
+    uint32_t count;
+    std::memcpy(&count, stl.data() + 80, 4);
+    EXPECT_EQ(count, n);
+    const std::string obj = formatSolidExport(ExportFormat::Obj, mesh);
+    EXPECT_NE(obj.find("\no line_0\nf 1 3 2\n"), std::string::npos);
+    const std::string ply = formatSolidExport(ExportFormat::Ply, mesh);
+    EXPECT_NE(ply.find("element face " + std::to_string(n) + "\n"), std::string::npos);
+    EXPECT_EQ(ply.size() - (ply.find("end_header\n") + 11), mesh.vertices.size() * 12 + n * 13);
 }
 
 TEST(LineExport, ValuesFollowTheField) {
