@@ -1,6 +1,6 @@
 // End-to-end runs of the console tool on files the tests write and on the
-// bundled example: exact standard output, exit codes, lines file, dumps and
-// every bad-input case.
+// bundled example: exact standard output, exit codes, lines file, dumps,
+// every bad-input case, and the faithful lines on the bundled protein.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -14,13 +14,16 @@
 #include <vector>
 
 #include "inputs.h"
+#include "obj_reader.h"
 #include "process.h"
+#include "surface_index.h"
 
 using namespace quorax::test;
 
 namespace {
 
 const std::string kTool = QUORAX_TOOL_PATH;
+const std::string kExamples = QUORAX_EXAMPLES_DIR;
 const std::string kBanner = "--- QUORAX --- Potential Lines Tool - V 2.0\n\n";
 const std::string kUsage =
     "\ntoo few parameters\n"
@@ -412,7 +415,7 @@ TEST(ToolOutputs, StandardOutputGetsTheLinesBetweenTheProgressLines) {
 
 TEST(ToolExample, BundledMoleculeRunsTheUsageExample) {
     TempDir d;
-    const std::string ex = QUORAX_EXAMPLES_DIR;
+    const std::string& ex = kExamples;
     const ProcessResult r = runProcess(
         kTool, {ex + "/fas2.obj", ex + "/fas2.dx", d.file("lines.txt"), "0.01", "0.0", "45", "1", "3.0"}, d.path(),
         {"QUORAX_SEED=1"});
@@ -467,6 +470,10 @@ TEST(ToolOptions, HelpVersionAndMistakesInTheOptions) {
         {{"--tubes", "t.stl", "extra"}, "unexpected argument \"extra\" among the options"},
         {{"--lines-out", "a.obj", "--tubes", "a.obj"},
          "option --tubes \"a.obj\": the file is already an output of an earlier option"},
+        {{"--seeding", "charge"}, "option --seeding \"charge\": accepted: power or flux"},
+        {{"--integrator", "rk2"}, "option --integrator \"rk2\": accepted: euler, rk4 or rk45"},
+        {{"--step", "-1"}, "option --step \"-1\" is not a positive number"},
+        {{"--stop-at-surface=1"}, "option --stop-at-surface takes no value"},
     };
     for (const auto& [options, message] : mistakes) {
         std::vector<std::string> a = c.args();
@@ -529,4 +536,34 @@ TEST(ToolInputs, AFaceAtAVertexThatIsNotFiniteIsLeftOut) {
                   std::string::npos) << r.err;
         EXPECT_EQ(c.dir.read("lines.txt"), clean) << bad;
     }
+}
+
+// Every point of every line lies outside the molecule (a ray from it crosses
+// the closed surface an even number of times); the lines start and end on
+// the surface or leave the grid.
+TEST(Faithful, FluxRk4LinesStayOutsideTheProtein) {
+    TempDir dir;
+    std::vector<std::string> a = {kExamples + "/fas2.obj", kExamples + "/fas2.dx", dir.file("lines.txt"), "0.01", "0.0", "45", "0", "3"};
+    a.insert(a.end(), {"--seeding", "flux", "--flux-density", "0.005", "--integrator", "rk4", "--step", "0.2",
+                       "--stop-at-surface"});
+    const ProcessResult r = runProcess(kTool, a, dir.path(), {"QUORAX_SEED=5"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("combined flux value "), std::string::npos) << r.out;
+    const std::string text = dir.read("lines.txt");
+    const auto lines = readLinesFile(text);
+    ASSERT_GT(lines.size(), 100u);
+
+    quorax::TriMesh mesh;
+    ASSERT_TRUE(quorax::readObjMeshFile(mesh, kExamples + "/fas2.obj").ok());
+    const quorax::SurfaceIndex surface(mesh);
+    const quorax::Vec3 far{1000.0f, 731.0f, 577.0f};
+    std::size_t points = 0, inside = 0;
+    for (const auto& line : lines)
+        for (std::size_t i = 1; i + 1 < line.size(); ++i) { // the ends may lie on the surface itself
+            const quorax::Vec3 p{float(line[i][0]), float(line[i][1]), float(line[i][2])};
+            ++points;
+            if (surface.crossingCount(p, p + far) % 2 == 1) ++inside;
+        }
+    EXPECT_GT(points, 1000u);
+    EXPECT_EQ(inside, 0u) << "of " << points << " points";
 }
