@@ -244,6 +244,7 @@ TEST(ToolInputs, AMeshThroughAPipeReadsLikeAPlainFile) {
 }
 
 TEST(ToolInputs, MalformedGridsAreRefusedWithFileLineAndProblem) {
+    // Each problem is pinned by the reader's own tests; here how the tool reports one: file, line, escaped bytes.
     Case c;
     const std::string good = linearDx(20);
     auto replace = [&](const std::string& from, const std::string& to) {
@@ -255,13 +256,7 @@ TEST(ToolInputs, MalformedGridsAreRefusedWithFileLineAndProblem) {
         std::string name, text, expect;
     } cases[] = {
         {"header", replace("gridpositions", "gridposition"), "line 1: expected \"object 1 class gridpositions counts\""},
-        {"counts", replace("counts 20 20 20\norigin", "counts 20 1 20\norigin"), "at least 2 nodes per axis, found 20 x 1 x 20"},
-        {"spacing", replace("delta 0 1 0", "delta 0 0 0"), "spacings must be positive"},
-        {"huge", replace("counts 20 20 20\norigin", "counts 2000000 2000000 2000000\norigin"), "nodes"},
-        {"short", good.substr(0, good.find("attribute") - 40), "expected 8000 values, found"},
-        {"word", replace("\n11 ", "\n11 eleven "), "\"eleven\" is not a number"},
         {"control bytes", replace("\n11 ", "\n11 \x1b[2J\x07 "), "\"\\x1b[2J\\x07\" is not a number"},
-        {"cut in a number", good.substr(0, good.find("attribute") - 4) + "1.5e", "the data is truncated"},
         {"empty", "", "line 1:"},
     };
     for (const Bad& b : cases) {
