@@ -77,21 +77,6 @@ std::string referenceLines(uint32_t seed) {
     return dir.read("ref.txt");
 }
 
-// Starts quorax-series in `dir` without waiting; its output is thrown away.
-pid_t startSeries(const TempDir& dir, const std::vector<std::string>& args) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::chdir(dir.path().c_str()) != 0 || !std::freopen("/dev/null", "w", stdout)) ::_exit(126);
-        ::unsetenv("QUORAX_SEED");
-        std::vector<char*> argv{const_cast<char*>(kSeries.c_str())};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(kSeries.c_str(), argv.data());
-        ::_exit(127);
-    }
-    return pid;
-}
-
 // Waits (at most 30 s) until `name` appears in `dir`.
 void waitForFile(const TempDir& dir, const std::string& name) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
@@ -268,7 +253,7 @@ TEST(SeriesLocal, ResumesAfterAKilledRun) {
     const auto args = concat(positional("m{}.obj", "g{}.dx", "l{:02}.txt"),
                              {"--frames", "1:" + std::to_string(kFrames), "--jobs", "1", "--seed", "3"});
 
-    pid_t pid = startSeries(dir, args);
+    pid_t pid = quorax::test::startProcess(kSeries, args, dir.path(), {"QUORAX_SEED="});
     waitForFile(dir, "l01.txt");
     ::kill(pid, SIGKILL);
     int status = 0;
@@ -307,7 +292,7 @@ TEST(SeriesLocal, ResumesAfterAKilledRun) {
     // Ctrl-C: the running frame ends, no new one starts, exit status 130.
     const auto interrupted = concat(positional("m{}.obj", "g{}.dx", "i{:02}.txt"),
                                     {"--frames", "1:" + std::to_string(kFrames), "--jobs", "1"});
-    pid = startSeries(dir, interrupted);
+    pid = quorax::test::startProcess(kSeries, interrupted, dir.path(), {"QUORAX_SEED="});
     waitForFile(dir, "i01.txt");
     ::kill(pid, SIGINT);
     ::waitpid(pid, &status, 0);
