@@ -104,7 +104,7 @@ TEST_F(Buttons, GradientSeedingsAndProbeLine) {
 
 TEST_F(Buttons, SeedingRefusalsAndBounds) {
     // "<- equal lines", 1000 wanted: stride 25. Every seed lies outside a 4³ gradient grid: one-point lines.
-    form->potentialGrid = makeGrid(4, [](int i, int, int) { return 10.0f + i; });
+    form->potentialGrid = potential(4, 1, {}, [](Vec3 p) { return 10.0f + p.x; });
     press(form->B_gradient);
     for (const auto& [faces, lines] : {std::pair{25999, 1040u}, {25000, 1000u}}) {
         form->mesh = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, std::vector<std::array<int32_t, 3>>(faces, {0, 1, 2}));
@@ -129,7 +129,7 @@ TEST_F(Buttons, SeedingRefusalsAndBounds) {
     std::vector<Vec3> points(12);
     for (int i = 0; i < 12; ++i) points[i] = {2, float(1 + i % 4), float(1 + i / 4)};
     form->mesh = makeMesh(points, {});
-    form->potentialGrid = makeGrid(6, [](int, int, int) { return 0.05f; });
+    form->potentialGrid = potential(6, 1, {}, [](Vec3) { return 0.05f; });
     form->CSE_numlines->setValue(10);
     press(form->xxx);
     EXPECT_EQ(form->fieldLines.size(), 10u);
@@ -137,7 +137,7 @@ TEST_F(Buttons, SeedingRefusalsAndBounds) {
     // NEW POW: nine of ten faces wanted, eight taken about once in ten million visits: the strongest complete it.
     std::vector<std::array<int32_t, 3>> faces(10, {0, 3, 4});
     faces[0] = {0, 1, 2};
-    form->potentialGrid = makeGrid(2, [](int, int, int) { return 1.0f; });
+    form->potentialGrid = potential(2, 1, {}, [](Vec3) { return 1.0f; });
     form->mesh = makeMesh({{0, 0, 0}, {200, 0, 0}, {0, 100, 0}, {0.001f, 0, 0}, {0, 0.001f, 0}}, faces);
     form->E_densityparam->setText("0,00095");
     press(form->B_powlines);

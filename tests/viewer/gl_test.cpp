@@ -63,6 +63,15 @@ protected:
     }
 };
 
+// One wheel notch over the middle of `w`, as the window system delivers it.
+void notch(QWidget* w, int delta) {
+    const QPointF at(w->width() / 2.0, w->height() / 2.0);
+    QWheelEvent e(at, w->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                  false);
+    QSpontaneKeyEvent::setSpontaneous(&e);
+    qApp->notify(w, &e);
+}
+
 // A square of side 2 through the origin, facing the eye at (3, 3, 3).
 const char* kFacingSquare = "v -0.2988585 -0.8164966 1.1153551\nv 1.1153551 -0.8164966 -0.2988585\n"
                             "v 0.2988585 0.8164966 -1.1153551\nv -1.1153551 0.8164966 0.2988585\nf 1 2 3\nf 1 3 4\n";
@@ -113,7 +122,7 @@ TEST_F(Gl, EveryLayerWhereItsDataIsAndGoneWhenSwitchedOff) {
     // Grid points: eleven nodes along x, all −20 but node 5 (+20) and node 10 (−5, the lower limit: white if drawn);
     // only nodes 0, 5 and 10 are visited.
     PotentialGrid& p = form->potentialGrid;
-    p = makeGrid(1, [](int, int, int) { return 0.0f; }, 0.1f);
+    p = potential(1, 0.1f, {}, [](Vec3) { return 0.0f; });
     p.nx = 11;
     p.values.assign(11, -20.0f);
     p.values[5] = 20.0f;
@@ -193,7 +202,7 @@ TEST_F(Gl, EveryLayerWhereItsDataIsAndGoneWhenSwitchedOff) {
 // pixels.
 TEST_F(Gl, MouseAndWheelMoveTheCamera) {
     // A pan (Ctrl + left) keeps the grabbed point under the pointer: the red node at the origin.
-    form->potentialGrid = makeGrid(1, [](int, int, int) { return -20.0f; });
+    form->potentialGrid = potential(1, 1, {}, [](Vec3) { return -20.0f; });
     QRect before, after;
     ASSERT_GT(pixels(near(Qt::red, 8), &before), 0);
     drag(Qt::RightButton, Qt::NoModifier, {60, 40}); // before any press: no manipulator
@@ -206,18 +215,11 @@ TEST_F(Gl, MouseAndWheelMoveTheCamera) {
 
     open(form->ToolButton3, "square.obj", kFacingSquare);
     pixels(drawn, &before);
-    auto notch = [&](int delta) { // as the window system delivers it, passed up from the panel
-        const QPointF centre(form->PanelOGL->width() / 2.0, form->PanelOGL->height() / 2.0);
-        QWheelEvent e(centre, form->PanelOGL->mapToGlobal(centre), QPoint(), QPoint(0, delta),
-                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-        QSpontaneKeyEvent::setSpontaneous(&e);
-        qApp->notify(form->PanelOGL, &e);
-    };
-    for (int delta : {-120, -120, -120}) notch(delta);
+    for (int delta : {-120, -120, -120}) notch(form->PanelOGL, delta);
     EXPECT_NEAR(form->zoom, 1.331f, 1e-5f);
     pixels(drawn, &after);
     EXPECT_NEAR(after.width(), before.width() / 1.331, 2.0);
-    for (int delta : {120, 120, 120}) notch(delta);
+    for (int delta : {120, 120, 120}) notch(form->PanelOGL, delta);
     EXPECT_NEAR(form->zoom, 1.0f, 1e-6f);
     drag(Qt::LeftButton, Qt::NoModifier, {80, 0}); // a turn about the screen's vertical
     EXPECT_TRUE(form->trackball.mode() == Manipulator::Sphere && !form->trackball.spinning()); // no spin left
@@ -237,13 +239,6 @@ TEST_F(Gl, MouseAndWheelMoveTheCamera) {
 
 // The wheel zooms over the view only: over the panel it scrolls the panel, and at the panel's end it does nothing.
 TEST_F(Gl, WheelZoomsOnlyOverTheView) {
-    auto notch = [](QWidget* w, int delta) {
-        const QPointF at(w->width() / 2.0, w->height() / 2.0);
-        QWheelEvent e(at, w->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
-                      Qt::NoScrollPhase, false);
-        QSpontaneKeyEvent::setSpontaneous(&e);
-        qApp->notify(w, &e);
-    };
     form->resize(845, 500); // the LINES tab needs scrolling
     form->PageControl1->setCurrentWidget(form->TabSheet5);
     QApplication::processEvents();

@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "gl_panel.h"
+#include "grids.h"
 #include "inputs.h"
 #include "ply_file.h"
 #include "process.h"
@@ -24,17 +25,6 @@ namespace quorax::test {
 
 // Two triangles of area 2 in the plane x = 2, normals (4, 0, 0).
 inline const std::string kSquareObj = "v 2 1 1\nv 2 3 1\nv 2 3 3\nv 2 1 3\nf 1 2 3\nf 1 3 4\n";
-
-// A grid in memory: n³ nodes, spacing `delta` from `origin`, node (i, j, k) = f(i, j, k).
-inline PotentialGrid makeGrid(int n, const std::function<float(int, int, int)>& f, float delta = 1, Vec3 origin = {}) {
-    PotentialGrid g;
-    g.nx = g.ny = g.nz = n;
-    g.origin = origin;
-    g.delta = {delta, delta, delta};
-    for (int i = 0; i < n * n * n; ++i) g.values.push_back(f(i / (n * n), i / n % n, i % n));
-    g.loaded = true;
-    return g;
-}
 
 // A viewer mesh of these vertices and faces, derived as after a load.
 inline ViewerMesh makeMesh(const std::vector<Vec3>& points, const std::vector<std::array<int32_t, 3>>& faces) {
