@@ -200,9 +200,8 @@ TEST(Integrate, DipoleOnAGridStaysOnItsFieldLines) {
 }
 
 // Charges +2 and −1: Gauss's law gives the spheres around them flux in the
-// ratio 2 : 1, and flux seeding gives them lines in that ratio; the lines of
-// a single charge are straight and radial.
-TEST(Integrate, FluxSeedingFollowsGaussAndSingleChargeLinesAreRadial) {
+// ratio 2 : 1, and flux seeding gives them lines in that ratio.
+TEST(Integrate, FluxSeedingFollowsGauss) {
     const std::vector<Charge> pair = {{-3.0625, 2}, {3.0625, -1}};
     GradientGrid field;
     computeCentralGradient(field, chargeGrid(pair, 0.25f, 8.0f));
@@ -217,28 +216,6 @@ TEST(Integrate, FluxSeedingFollowsGaussAndSingleChargeLinesAreRadial) {
     const double ratio = static_cast<double>(onPlusTwo) / static_cast<double>(seeding.seeds.size() - onPlusTwo);
     EXPECT_NEAR(ratio, 2.0, 0.2) << seeding.seeds.size() << " seeds";
     EXPECT_NEAR(seeding.totalFlux, 4 * M_PI * 3, 4 * M_PI * 3 * 0.1);
-    // Reproducible from the seed, different for another seed.
-    const FluxSeeding again = fluxSeeds(spheres, field, 300.0 / (12 * M_PI), 11);
-    ASSERT_EQ(again.seeds.size(), seeding.seeds.size());
-    EXPECT_EQ(again.seeds[5].position, seeding.seeds[5].position);
-    EXPECT_FALSE(fluxSeeds(spheres, field, 300.0 / (12 * M_PI), 12).seeds[5].position == seeding.seeds[5].position);
-
-    const std::vector<Charge> single = {{0.0625, 1}};
-    GradientGrid radial;
-    computeCentralGradient(radial, chargeGrid(single, 0.25f, 6.0f));
-    IntegrationSettings s;
-    s.step = 0.1;
-    for (Vec3 seed : {Vec3{1.3f, 0.4f, 0.9f}, Vec3{-0.7f, -1.1f, -1.5f}}) {
-        FieldLine l;
-        integrateFieldLine(gridField(radial), s, {}, seed, l);
-        ASSERT_GT(l.size(), 20u);
-        const Vec3 c{0, 0, 0.0625f};
-        const Vec3 u = normalize(seed - c);
-        for (const Vec3& p : l.points) {
-            if (length(p - c) < 1.0f) continue;
-            EXPECT_GT(dot(normalize(p - c), u), 0.9999f);
-        }
-    }
 }
 
 // Lines kept apart: no point of one line comes closer than the distance to a

@@ -149,34 +149,21 @@ TEST(ToolRun, DebugSwitchOnlyWithExactlyNineArgumentsAndNinthOne) {
     // Seeds lie one unit in front of the face centroids.
     EXPECT_EQ(c.dir.read("seeds.obj"), "v 11.000000 11.666667 8.333333\nv 11.000000 8.333333 11.666667\n");
 
-    for (const std::vector<std::string>& extra :
-         std::vector<std::vector<std::string>>{{"yes"}, {"01"}, {"1.0"}, {"1", "x"}}) {
-        TempDir d;
-        const ProcessResult q = runProcess(kTool, c.with(0, c.dir.file("mesh.obj"), extra), d.path());
-        EXPECT_EQ(q.exitCode, 0);
-        EXPECT_EQ(q.out.find("DEBUG"), std::string::npos) << extra[0];
-        EXPECT_FALSE(d.exists("saved.obj"));
-    }
+    TempDir d; // "1.0" is not the switch
+    EXPECT_EQ(runProcess(kTool, c.with(0, c.dir.file("mesh.obj"), {"1.0"}), d.path()).out.find("DEBUG"), std::string::npos);
+    EXPECT_FALSE(d.exists("saved.obj"));
 }
 
 TEST(ToolRun, ReduceOnlyWithExactlyOneAndNumbersReadAsAtof) {
     Case c;
-    for (const char* flag : {"yes", "0", "2", "1.0"}) {
-        const ProcessResult r = c.run(c.args("0.01", flag));
-        EXPECT_EQ(r.exitCode, 0);
-        EXPECT_EQ(r.out.find("Removed:"), std::string::npos) << flag;
-        for (const auto& l : readLinesFile(c.dir.read("lines.txt"))) EXPECT_GT(l.size(), 3u) << flag;
-    }
-    // Numbers that are not numbers read as atof reads them, with a warning; a trailing unit keeps its number.
+    EXPECT_EQ(c.run(c.args("0.01", "1.0")).out.find("Removed:"), std::string::npos);
+    for (const auto& l : readLinesFile(c.dir.read("lines.txt"))) EXPECT_GT(l.size(), 3u);
+    // Numbers that are not numbers read as atof reads them, with a warning.
     const ProcessResult r = c.run(c.args("lots"));
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_NE(r.out.find("\n0 lines will be calculated\n"), std::string::npos);
-    EXPECT_NE(r.out.find("lines saved\n"), std::string::npos);
     EXPECT_EQ(c.dir.read("lines.txt"), "");
     EXPECT_NE(r.err.find("argument 4 (linesdensity) \"lots\""), std::string::npos) << r.err;
-    const ProcessResult t = c.run(c.args("0.01lines"));
-    EXPECT_NE(t.out.find("\n2 lines will be calculated\n"), std::string::npos);
-    EXPECT_NE(t.err.find("\"0.01lines\""), std::string::npos);
 }
 
 TEST(ToolInputs, UnreadableInputsStopBeforeTheLinesFile) {
@@ -190,10 +177,7 @@ TEST(ToolInputs, UnreadableInputsStopBeforeTheLinesFile) {
         {c.dir.file("missing.obj"), c.dir.file("grid.dx"), "cannot read OBJ mesh \"" + c.dir.file("missing.obj") + "\": No such file or directory"},
         {c.dir.file("mesh.obj"), c.dir.file("missing.dx"), "cannot read DX grid \"" + c.dir.file("missing.dx") + "\": No such file or directory"},
         {c.dir.file("mesh.obj"), c.dir.path(), "Is a directory"},
-        {c.dir.file("missing.obj"), c.dir.file("missing.dx"), "missing.obj"},
         {loop, c.dir.file("grid.dx"), "cannot read OBJ mesh \"" + loop + loops},
-        {c.dir.file("mesh.obj"), loop, "cannot read DX grid \"" + loop + loops},
-        {longName, c.dir.file("grid.dx"), "cannot read OBJ mesh \"" + longName + tooLong},
         {c.dir.file("mesh.obj"), longName, "cannot read DX grid \"" + longName + tooLong},
     };
     for (const auto& [mesh, grid, expect] : cases) {
@@ -207,19 +191,14 @@ TEST(ToolInputs, UnreadableInputsStopBeforeTheLinesFile) {
     }
 }
 
-TEST(ToolInputs, MeshFilesWithoutFacesAreErrors) {
+TEST(ToolInputs, AMeshFileWithoutFacesIsAnError) {
     Case c;
-    c.dir.write("random.obj", std::string("\x93\x07\xffq\x00\x1b[31m\x02", 10));
-    c.dir.write("mesh.ply", "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nend_header\n");
-    c.dir.write("empty.obj", "");
-    for (const std::string mesh : {"random.obj", "grid.dx", "mesh.ply", "empty.obj"}) {
-        const ProcessResult r = c.run(c.with(0, c.dir.file(mesh)));
-        EXPECT_EQ(r.exitCode, 1) << mesh;
-        EXPECT_EQ(r.err, "quorax: error: OBJ mesh \"" + c.dir.file(mesh) +
-                             "\": no faces found: the file is empty or not in OBJ format\n")
-            << mesh;
-        EXPECT_FALSE(c.dir.exists("lines.txt")) << mesh;
-    }
+    c.dir.write("mesh.obj", std::string("\x93\x07\xffq\x00\x1b[31m\x02", 10));
+    const ProcessResult r = c.run(c.args());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "quorax: error: OBJ mesh \"" + c.dir.file("mesh.obj") +
+                         "\": no faces found: the file is empty or not in OBJ format\n");
+    EXPECT_FALSE(c.dir.exists("lines.txt"));
 }
 
 TEST(ToolInputs, AMeshThroughAPipeReadsLikeAPlainFile) {
@@ -244,32 +223,17 @@ TEST(ToolInputs, AMeshThroughAPipeReadsLikeAPlainFile) {
     EXPECT_EQ(c.dir.read("lines.txt"), lines);
 }
 
-TEST(ToolInputs, MalformedGridsAreRefusedWithFileLineAndProblem) {
-    // Each problem is pinned by the reader's own tests; here how the tool reports one: file, line, escaped bytes.
+TEST(ToolInputs, AMalformedGridIsRefusedWithFileLineAndProblem) {
+    // The problems are the reader's tests; here how the tool reports one: file, line, escaped bytes.
     Case c;
-    const std::string good = linearDx(20);
-    auto replace = [&](const std::string& from, const std::string& to) {
-        std::string s = good;
-        s.replace(s.find(from), from.size(), to);
-        return s;
-    };
-    struct Bad {
-        std::string name, text, expect;
-    } cases[] = {
-        {"header", replace("gridpositions", "gridposition"), "line 1: expected \"object 1 class gridpositions counts\""},
-        {"control bytes", replace("\n11 ", "\n11 \x1b[2J\x07 "), "\"\\x1b[2J\\x07\" is not a number"},
-        {"empty", "", "line 1:"},
-    };
-    for (const Bad& b : cases) {
-        c.dir.write("bad.dx", b.text);
-        auto a = c.args();
-        a[1] = c.dir.file("bad.dx");
-        const ProcessResult r = c.run(a);
-        EXPECT_EQ(r.exitCode, 1) << b.name;
-        EXPECT_NE(r.err.find("DX grid \"" + c.dir.file("bad.dx") + "\", line "), std::string::npos) << b.name << ": " << r.err;
-        EXPECT_NE(r.err.find(b.expect), std::string::npos) << b.name << ": " << r.err;
-        EXPECT_FALSE(c.dir.exists("lines.txt")) << b.name;
-    }
+    std::string bad = linearDx(20);
+    bad.replace(bad.find("\n11 "), 5, "\n11 \x1b[2J\x07 ");
+    c.dir.write("grid.dx", bad);
+    const ProcessResult r = c.run(c.args());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("DX grid \"" + c.dir.file("grid.dx") + "\", line "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("\"\\x1b[2J\\x07\" is not a number"), std::string::npos) << r.err;
+    EXPECT_FALSE(c.dir.exists("lines.txt"));
 }
 
 TEST(ToolInputs, BadFacesAndOutsideVerticesAreWarnings) {
@@ -300,26 +264,6 @@ TEST(ToolInputs, BadFacesAndOutsideVerticesAreWarnings) {
     EXPECT_NE(r.err.find("probably not in the same frame"), std::string::npos) << r.err;
 }
 
-TEST(ToolInputs, NearlyEqualPowersEndTheThinningAtItsBound) {
-    // About 100 000 faces of nearly equal area (a 224 × 224 sheet, jittered by a thousandth) over a constant
-    // potential: a random draw removes a face about once in 32768, so the thinning stops at its bound and the
-    // strongest faces make up the budget, with a warning.
-    Case c;
-    c.dir.write("sheet.obj", sheetObj(224, 10, 15.0 / 224, 0.001));
-    c.dir.write("flat.dx", dxText(20, [](int, int, int) { return 1.0; }));
-    auto a = c.with(0, c.dir.file("sheet.obj"));
-    a[1] = c.dir.file("flat.dx");
-    a[3] = "0.5";
-    a[4] = "0.01";
-    const ProcessResult r = c.run(a);
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    std::smatch m;
-    ASSERT_TRUE(std::regex_search(r.out, m, std::regex("\n([0-9]+) lines will be calculated\n"))) << r.out;
-    EXPECT_NEAR(std::stod(m[1].str()), 0.5 * 225, 2);
-    EXPECT_NE(r.err.find("seed faces among 99458 stopped after 20891600 draws"), std::string::npos) << r.err;
-    EXPECT_EQ(readLinesFile(c.dir.read("lines.txt")).size(), std::stoul(m[1].str()));
-}
-
 TEST(ToolOutputs, UnwritableLinesFileIsAnErrorAndDumpsAreWarnings) {
     Case c;
     auto a = c.args();
@@ -328,14 +272,9 @@ TEST(ToolOutputs, UnwritableLinesFileIsAnErrorAndDumpsAreWarnings) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("cannot write lines file \"" + a[2] + "\": No such file or directory"), std::string::npos) << r.err;
     EXPECT_EQ(r.out.find("lines saved"), std::string::npos);
-    std::filesystem::create_symlink("loop2", c.dir.file("loop1"));
-    std::filesystem::create_symlink("loop1", c.dir.file("loop2"));
-    for (const auto& [path, reason] : {std::pair<std::string, std::string>{c.dir.file("loop1"), "Too many levels of symbolic links"},
-                                       {c.dir.file(std::string(256, 'n')), "File name too long"}}) {
-        r = c.run(c.with(2, path));
-        EXPECT_EQ(r.exitCode, 1) << reason;
-        EXPECT_NE(r.err.find("cannot write lines file \"" + path + "\": " + reason), std::string::npos) << r.err;
-    }
+    const std::string longName = c.dir.file(std::string(256, 'n'));
+    r = c.run(c.with(2, longName));
+    EXPECT_NE(r.err.find("cannot write lines file \"" + longName + "\": File name too long"), std::string::npos) << r.err;
 
     // A folder where a dump should go: the dump fails, the run goes on.
     std::filesystem::create_directory(c.dir.file("saved.obj"));
@@ -357,8 +296,7 @@ TEST(ToolOutputs, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsRead) {
     std::filesystem::create_symlink("../mesh.obj", c.dir.file("sub/link.obj"));
     std::filesystem::create_hard_link(c.dir.file("grid.dx"), c.dir.file("hard.dx"));
     const std::string mesh = c.dir.read("mesh.obj"), grid = c.dir.read("grid.dx");
-    for (const std::string& out : {c.dir.file("mesh.obj"), c.dir.file("sub/link.obj"), c.dir.file("sub/../grid.dx"),
-                                   c.dir.file("hard.dx")}) {
+    for (const std::string& out : {c.dir.file("sub/link.obj"), c.dir.file("hard.dx")}) {
         auto a = c.args();
         a[2] = out;
         const ProcessResult r = c.run(a);
@@ -409,35 +347,6 @@ TEST(ToolOutputs, StandardOutputGetsTheLinesBetweenTheProgressLines) {
         << r.out;
 }
 
-TEST(ToolExample, BundledMoleculeRunsTheUsageExample) {
-    TempDir d;
-    const std::string& ex = kExamples;
-    const ProcessResult r = runProcess(
-        kTool, {ex + "/fas2.obj", ex + "/fas2.dx", d.file("lines.txt"), "0.01", "0.0", "45", "1", "3.0"}, d.path(),
-        {"QUORAX_SEED=1"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.err, "") << "the surface lies inside the grid";
-    const std::regex expected(
-        "--- QUORAX --- Potential Lines Tool - V 2.0\n\n"
-        "loading OBJ model: .*fas2.obj\n"
-        "loaded OBJ model: 10720 faces, 32160 verts\n"
-        "loading potential DX grid: .*fas2.dx\n"
-        "loaded DX potential: 65 x 65 x 65\n\n"
-        "mapped potential on the mesh\n"
-        "computed gradient: 65 x 65 x 65, max [0-9]+\\.[0-9]{6} min [0-9]+\\.[0-9]{6}\n"
-        "combined power value [0-9]+\\.[0-9]{6}\n"
-        "([0-9]+) lines will be calculated\n"
-        "line seeds found\n"
-        "lines calculated\n"
-        "Removed: [0-9]+ points, remaining: [0-9]+ points\n"
-        "lines saved\n");
-    std::smatch m;
-    ASSERT_TRUE(std::regex_match(r.out, m, expected)) << r.out;
-    const auto lines = readLinesFile(d.read("lines.txt"));
-    EXPECT_EQ(lines.size(), std::stoul(m[1].str()));
-    EXPECT_GT(lines.size(), 50u);
-}
-
 TEST(ToolOptions, HelpVersionAndMistakesInTheOptions) {
     Case c;
     // --help and --version work with or without the arguments, print no banner and exit 0.
@@ -458,17 +367,12 @@ TEST(ToolOptions, HelpVersionAndMistakesInTheOptions) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> mistakes = {
         {{"--colour", "red"}, "unknown option \"--colour\"; accepted options: --lines-out FILE, --tubes FILE"},
         {{"--lines-out", "x.txt"}, "option --lines-out \"x.txt\": unknown file extension; accepted: .vtp, .vtk, .obj or .ply"},
-        {{"--tubes=x.vtp"}, "option --tubes \"x.vtp\": unknown file extension; accepted: .stl, .obj or .ply"},
-        {{"--surface-out", "x.obj"}, "option --surface-out \"x.obj\": unknown file extension; accepted: .vtp or .ply"},
         {{"--tubes"}, "option --tubes needs a value (FILE)"},
         {{"--tube-radius", "0"}, "option --tube-radius \"0\" is not a positive number"},
-        {{"--tube-radius", "1mm"}, "option --tube-radius \"1mm\" is not a positive number"},
         {{"--tubes", "t.stl", "extra"}, "unexpected argument \"extra\" among the options"},
         {{"--lines-out", "a.obj", "--tubes", "a.obj"},
          "option --tubes \"a.obj\": the file is already an output of an earlier option"},
         {{"--seeding", "charge"}, "option --seeding \"charge\": accepted: power or flux"},
-        {{"--integrator", "rk2"}, "option --integrator \"rk2\": accepted: euler, rk4 or rk45"},
-        {{"--step", "-1"}, "option --step \"-1\" is not a positive number"},
         {{"--stop-at-surface=1"}, "option --stop-at-surface takes no value"},
     };
     for (const auto& [options, message] : mistakes) {
