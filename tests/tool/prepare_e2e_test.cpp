@@ -147,11 +147,8 @@ TEST_F(Prepare, FailuresNameTheStepAndTheFileAndLeaveNothing) {
         {{"one.pqr", "out", "--spacing=0.05", "--margin", "100"}, 1,
          "quorax-prepare: a grid of 4065 x 4065 x 4065 nodes for one.pqr is larger than 20 million nodes"},
         {{"bad.pqr", "afile"}, 1, "quorax-prepare: output folder afile: Not a directory\n"},
-        {{"bad.pqr", "afile/out"}, 1, "quorax-prepare: cannot create output folder afile/out: "},
         {{}, 2, "quorax-prepare: no structure file given\n"},
-        {{"a.pdb", "b", "c"}, 2, "quorax-prepare: too many arguments\n"},
         {{"a.pdb", "--spacing", "0"}, 2, "quorax-prepare: --spacing \"0\" is not a number from 0.05 to 5\n"},
-        {{"a.pdb", "--salt=lots"}, 2, "quorax-prepare: --salt \"lots\" is not a number from 0 to 10\n"},
         {{"a.pdb", "--grid"}, 2, "quorax-prepare: unknown option --grid (see --help)\n"},
     };
     for (const Case& c : cases) {

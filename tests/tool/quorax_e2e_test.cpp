@@ -1,16 +1,12 @@
 // End-to-end runs of the console tool on files the tests write and on the
 // bundled example: exact standard output, exit codes, lines file, dumps,
-// every bad-input case, and the faithful lines on the bundled protein.
+// one case of each kind of bad input, and the faithful lines on the bundled protein.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <regex>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -176,7 +172,6 @@ TEST(ToolInputs, UnreadableInputsStopBeforeTheLinesFile) {
     const std::tuple<std::string, std::string, std::string> cases[] = {
         {c.dir.file("missing.obj"), c.dir.file("grid.dx"), "cannot read OBJ mesh \"" + c.dir.file("missing.obj") + "\": No such file or directory"},
         {c.dir.file("mesh.obj"), c.dir.file("missing.dx"), "cannot read DX grid \"" + c.dir.file("missing.dx") + "\": No such file or directory"},
-        {c.dir.file("mesh.obj"), c.dir.path(), "Is a directory"},
         {loop, c.dir.file("grid.dx"), "cannot read OBJ mesh \"" + loop + loops},
         {c.dir.file("mesh.obj"), longName, "cannot read DX grid \"" + longName + tooLong},
     };
@@ -199,28 +194,6 @@ TEST(ToolInputs, AMeshFileWithoutFacesIsAnError) {
     EXPECT_EQ(r.err, "quorax: error: OBJ mesh \"" + c.dir.file("mesh.obj") +
                          "\": no faces found: the file is empty or not in OBJ format\n");
     EXPECT_FALSE(c.dir.exists("lines.txt"));
-}
-
-TEST(ToolInputs, AMeshThroughAPipeReadsLikeAPlainFile) {
-    Case c;
-    const ProcessResult plain = c.run(c.args());
-    ASSERT_EQ(plain.exitCode, 0) << plain.err;
-    const std::string lines = c.dir.read("lines.txt");
-    // The mesh comes through a FIFO (no size, read once), with a UTF-8 byte order mark.
-    const std::string fifo = c.dir.file("mesh.obj");
-    std::filesystem::remove(fifo);
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    std::thread writer([&] {
-        if (std::FILE* f = std::fopen(fifo.c_str(), "w")) {
-            std::fputs(("\xEF\xBB\xBF" + kSquareObj).c_str(), f);
-            std::fclose(f);
-        }
-    });
-    const ProcessResult piped = c.run(c.args());
-    writer.join();
-    EXPECT_EQ(piped.exitCode, 0) << piped.err;
-    EXPECT_EQ(piped.out, plain.out);
-    EXPECT_EQ(c.dir.read("lines.txt"), lines);
 }
 
 TEST(ToolInputs, AMalformedGridIsRefusedWithFileLineAndProblem) {
@@ -366,13 +339,15 @@ TEST(ToolOptions, HelpVersionAndMistakesInTheOptions) {
     // option and what is accepted.
     const std::vector<std::pair<std::vector<std::string>, std::string>> mistakes = {
         {{"--colour", "red"}, "unknown option \"--colour\"; accepted options: --lines-out FILE, --tubes FILE"},
-        {{"--lines-out", "x.txt"}, "option --lines-out \"x.txt\": unknown file extension; accepted: .vtp, .vtk, .obj or .ply"},
+        {{"--tubes=x.vtp"}, "option --tubes \"x.vtp\": unknown file extension; accepted: .stl, .obj or .ply"},
         {{"--tubes"}, "option --tubes needs a value (FILE)"},
         {{"--tube-radius", "0"}, "option --tube-radius \"0\" is not a positive number"},
+        {{"--step", "1mm"}, "option --step \"1mm\" is not a positive number"},
         {{"--tubes", "t.stl", "extra"}, "unexpected argument \"extra\" among the options"},
         {{"--lines-out", "a.obj", "--tubes", "a.obj"},
          "option --tubes \"a.obj\": the file is already an output of an earlier option"},
         {{"--seeding", "charge"}, "option --seeding \"charge\": accepted: power or flux"},
+        {{"--integrator", "rk2"}, "option --integrator \"rk2\": accepted: euler, rk4 or rk45"},
         {{"--stop-at-surface=1"}, "option --stop-at-surface takes no value"},
     };
     for (const auto& [options, message] : mistakes) {
@@ -399,9 +374,6 @@ TEST(ToolOptions, ExportsFollowTheLinesFileAndAnUnwritableOneIsAnError) {
               std::string::npos)
         << r.out;
     for (const char* f : {"l.vtp", "l.obj", "t.stl", "s.ply", "saved.obj"}) EXPECT_TRUE(c.dir.exists(f)) << f;
-    // Two lines of three points: 8 sides, 2 quads per side per segment, the
-    // arrow base and its cone, the cap.
-    EXPECT_EQ(c.dir.read("t.stl").size(), 84u + 50u * 2 * (8 + 2 * 8 * 2 + 2 * 8 + 8));
     const std::string withExports = c.dir.read("lines.txt");
     ASSERT_EQ(c.run(c.args()).exitCode, 0);
     EXPECT_EQ(c.dir.read("lines.txt"), withExports);
@@ -420,22 +392,19 @@ TEST(ToolOptions, ExportsFollowTheLinesFileAndAnUnwritableOneIsAnError) {
 }
 
 TEST(ToolInputs, AFaceAtAVertexThatIsNotFiniteIsLeftOut) {
-    // A fifth vertex that is NaN, or so far out that its face's area overflows, and a face on it: the same
-    // lines as without them, and one warning. Kept, the face would spoil the total power and the line count.
+    // A fifth vertex that is NaN and a face on it: the same lines as without them, and one warning. Kept, the
+    // face would spoil the total power and the line count. (Which faces go is the mesh's test.)
     Case c;
     ASSERT_EQ(c.run(c.args()).exitCode, 0);
     const std::string clean = c.dir.read("lines.txt");
-    for (const char* bad : {"nan 10 10", "1e30 -1e30 1e30"}) {
-        c.dir.write("mesh.obj", kSquareObj + "v " + bad + "\nf 1 2 5\n");
-        const ProcessResult r = c.run(c.args());
-        ASSERT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_NE(r.out.find("loaded OBJ model: 3 faces, 5 verts\n"), std::string::npos) << r.out;
-        EXPECT_NE(r.out.find("\ncombined power value 2000.000000\n2 lines will be calculated\n"), std::string::npos)
-            << r.out;
-        EXPECT_NE(r.err.find("quorax: warning: OBJ mesh \"" + c.dir.file("mesh.obj") + "\": 1 face was left out"),
-                  std::string::npos) << r.err;
-        EXPECT_EQ(c.dir.read("lines.txt"), clean) << bad;
-    }
+    c.dir.write("mesh.obj", kSquareObj + "v nan 10 10\nf 1 2 5\n");
+    const ProcessResult r = c.run(c.args());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("loaded OBJ model: 3 faces, 5 verts\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\ncombined power value 2000.000000\n2 lines will be calculated\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("quorax: warning: OBJ mesh \"" + c.dir.file("mesh.obj") + "\": 1 face was left out"),
+              std::string::npos) << r.err;
+    EXPECT_EQ(c.dir.read("lines.txt"), clean);
 }
 
 // Every point of every line lies outside the molecule (a ray from it crosses

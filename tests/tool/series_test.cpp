@@ -99,7 +99,7 @@ TEST(SeriesPattern, ExpandsFieldsAndNamesCollections) {
     EXPECT_TRUE(p->hasField());
     EXPECT_FALSE(Pattern::parse("fixed.obj", error)->hasField());
 
-    for (const char* bad : {"a{x}.txt", "a}.txt", "a{:04"}) {
+    for (const char* bad : {"a{:4}.txt", "a{x}.txt", "a}.txt", "a{:04"}) {
         error.clear();
         EXPECT_FALSE(Pattern::parse(bad, error)) << bad;
         EXPECT_NE(error.find(bad), std::string::npos) << "the message names the pattern: " << error;

