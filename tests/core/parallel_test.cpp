@@ -149,4 +149,15 @@ TEST_F(Threads, LargeFilesAreReadInBlocksWhole) {
     }
 }
 
+// Parts start after a line feed: a part that started inside a line would be scanned again, after the others.
+TEST_F(Threads, SplitsFallAfterLineFeeds) {
+    const std::string text = "a\nbb\n\nccc\nd";
+    for (std::size_t pieces : {2, 3, 5, 50}) {
+        const std::vector<std::size_t> cuts = splitAtLineStarts(text, pieces);
+        ASSERT_TRUE(cuts.front() == 0 && cuts.back() == text.size());
+        for (std::size_t k = 1; k + 1 < cuts.size(); ++k) EXPECT_TRUE(cuts[k - 1] < cuts[k] && text[cuts[k] - 1] == '\n');
+    }
+    EXPECT_EQ(splitAtLineStarts("no line feed", 4), (std::vector<std::size_t>{0, 12}));
+}
+
 } // namespace

@@ -145,9 +145,11 @@ TEST(ToolRun, DebugSwitchOnlyWithExactlyNineArgumentsAndNinthOne) {
     // Seeds lie one unit in front of the face centroids.
     EXPECT_EQ(c.dir.read("seeds.obj"), "v 11.000000 11.666667 8.333333\nv 11.000000 8.333333 11.666667\n");
 
-    TempDir d; // "1.0" is not the switch
-    EXPECT_EQ(runProcess(kTool, c.with(0, c.dir.file("mesh.obj"), {"1.0"}), d.path()).out.find("DEBUG"), std::string::npos);
-    EXPECT_FALSE(d.exists("saved.obj"));
+    for (const std::vector<std::string>& extra : std::vector<std::vector<std::string>>{{"1.0"}, {"1", "x"}}) {
+        TempDir d;
+        EXPECT_EQ(runProcess(kTool, c.with(0, c.dir.file("mesh.obj"), extra), d.path()).out.find("DEBUG"), std::string::npos);
+        EXPECT_FALSE(d.exists("saved.obj")) << extra.size() + 8 << " arguments";
+    }
 }
 
 TEST(ToolRun, ReduceOnlyWithExactlyOneAndNumbersReadAsAtof) {

@@ -196,10 +196,15 @@ TEST_F(Buttons, Exports) {
     for (int k = 0; k < 10; ++k) form->fieldLines[0].points.push_back({0, 0, float(9 - k)});
     press(form->B_decor1);
     press(form->B_exportdeco);
-    const Log deco = splitLines(dir.read("decoration.obj")); // the format itself is the model's test
-    ASSERT_EQ(deco.size(), 24u);
-    EXPECT_EQ(deco[0] + deco[1] + deco[2] + deco[3], "v 0.000000 -0.500000 5.000000v 0.500000 0.000000 5.000000"
-                                                     "v 0.000000 0.000000 7.000000f 1 2 3");
+    const char *up = "0.500000 0.000000 5", *um = "-0.500000 0.000000 5", *wp = "0.000000 -0.500000 5",
+               *wm = "0.000000 0.500000 5", *t = "0.000000 0.000000 7";
+    const char* corners[] = {wp, up, t, um, wp, t, up, wm, t, wm, um, t, up, wp, wm, um, wm, wp};
+    std::string expected;
+    for (int c = 0; c < 18; ++c) {
+        expected += "v " + std::string(corners[c]) + ".000000\n";
+        if (c % 3 == 2) expected += QString::asprintf("f %d %d %d\n", c - 1, c, c + 1).toStdString();
+    }
+    EXPECT_EQ(dir.read("decoration.obj"), expected);
     form->linesReady = false; // without lines DECO 1 only empties the lists
     press(form->B_decor1);
     press(form->B_exportdeco);
@@ -415,6 +420,18 @@ TEST_F(Unattended, EveryErrorGoesToStandardErrorAndEndsTheRunWithOne) {
         EXPECT_EQ(dir.read("square.obj"), square) << value;
     }
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+// A face at a vertex that is not finite is left out with a warning, and the rest of the surface gives its lines.
+TEST_F(Unattended, AFaceAtAVertexThatIsNotFiniteIsLeftOut) {
+    auto a = args();
+    ASSERT_EQ(run(a).first, 0);
+    const std::string clean = dir.read("lines.txt");
+    dir.write("square.obj", square + "v nan 6 6\nf 1 2 5\n");
+    const auto [status, err] = run(a);
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_NE(err.find("quorax1: warning: OBJ model \"" + a[0] + "\": 1 face was left out"), std::string::npos) << err;
+    EXPECT_TRUE(dir.read("lines.txt") == clean);
 }
 
 // The "Faithful lines" group: hidden until ticked; TRACE seeds by flux and

@@ -254,6 +254,20 @@ TEST_F(Gl, WheelZoomsOnlyOverTheView) {
     EXPECT_EQ(bar->value(), bar->maximum());
 }
 
+// The picture keeps its proportions in any window shape: a square facing the eye stays square and in view.
+TEST_F(Gl, ProportionsInWideAndTallWindows) {
+    open(form->ToolButton3, "square.obj", kFacingSquare);
+    for (const QSize& size : {QSize(1200, 450), QSize(520, 1000)}) {
+        form->resize(size);
+        QApplication::processEvents();
+        QRect square;
+        const QImage frame = grab();
+        ASSERT_GT(count(frame, drawn, &square), 100) << size.width();
+        EXPECT_LE(std::abs(square.width() - square.height()), 2) << size.width() << "x" << size.height();
+        EXPECT_TRUE(QRect(QPoint(1, 1), frame.size() - QSize(2, 2)).contains(square)) << size.width();
+    }
+}
+
 // The panel and the log sit in splitters: a fresh start gives the view its old size in the default window and
 // shows the whole LINES tab in a 1280x800 window; sizes the user chose come back at the next start.
 TEST_F(Gl, SplittersStartAtTheOldSizesAndKeepTheUsersBetweenRuns) {
