@@ -323,37 +323,6 @@ TEST_F(Buttons, BatchFileRunsWithSh) {
     EXPECT_GT(linesInFile(dir.read("field_lines0.txt")), 10);
 }
 
-TEST_F(Buttons, AutomaticRunInACommaLocale) {
-    QLocale::setDefault(QLocale(QLocale::German));
-    struct CLocaleAfter { ~CLocaleAfter() { QLocale::setDefault(QLocale::c()); } } restore;
-    const std::string obj = dir.file("square.obj"), dx = dir.file("grid.dx");
-    dir.write("square.obj", "v 2 5 5\nv 2 7 5\nv 2 7 7\nv 2 5 7\nf 1 2 3\nf 1 3 4\n"); // inside the grid
-    dir.write("grid.dx", linearDx(16));
-    makeForm({QString::fromStdString(obj), QString::fromStdString(dx), QString::fromStdString(dir.file("lines.txt")),
-              "0.03", "0.0", "45", "1", "3.0"});
-    form->autotimer->stop(); // run at once instead of after three seconds
-    int status = -1;
-    form->endProcess = [&status](int s) { status = s; };
-    form->autotimerTimer();
-    ASSERT_EQ(status, 0);
-    const Log log = newLog();
-    ASSERT_EQ(log.size(), 19u);
-    // 0.03 is stored as the float 0.0299999993294477…: 48 · 0.03 gives one line, which keeps three points.
-    EXPECT_EQ(Log(log.begin(), log.begin() + 16),
-              (Log{"loading model " + obj, "OBJ ok: v 4 t 2", "read OBJ model " + obj + ": 4 vertices, 2 faces, 48 bytes",
-                   "loaded model " + obj, "loading dx " + dx,
-                   "loading dx " + dx, "calculating field", " grad max 1 grad min 1", "field ok",
-                   "Lines x eV/A2 0,0299999993294477", "gradient halt 0", "angle halt    45", "calculating lines",
-                   " molecule power value48 line number:1", " molecule min power value24 molecule max power value:24",
-                   "lines calculated"}));
-    EXPECT_TRUE(std::regex_match(log[16], std::regex(R"(Removed: [1-9]\d* points, remaining: 3)"))) << log[16];
-    EXPECT_EQ(log[17], "exporting lines " + dir.file("lines.txt"));
-    EXPECT_TRUE(log[18].starts_with("Export Lines: wrote " + dir.file("lines.txt") + ": 1 lines, 3 points, ")) << log[18];
-    EXPECT_TRUE(!form->cb_drawgrid->isChecked() && form->CB_showlines->isChecked());
-    EXPECT_EQ(form->PageControl1->currentWidget(), form->TabSheet5);
-    EXPECT_EQ(linesInFile(dir.read("lines.txt")), 1);
-}
-
 namespace {
 
 // The automatic run started at once on `args` (bytes as a command line gives them): its exit status and what it
@@ -384,6 +353,30 @@ protected:
 };
 
 } // namespace
+
+TEST_F(Unattended, AutomaticRunInACommaLocale) {
+    QLocale::setDefault(QLocale(QLocale::German));
+    struct CLocaleAfter { ~CLocaleAfter() { QLocale::setDefault(QLocale::c()); } } restore;
+    const auto a = args();
+    const std::string obj = a[0], dx = a[1];
+    ASSERT_EQ(run(a).first, 0);
+    const Log log = newLog();
+    ASSERT_EQ(log.size(), 19u);
+    // 0.03 is stored as the float 0.0299999993294477…: 48 · 0.03 gives one line, which keeps three points.
+    EXPECT_EQ(Log(log.begin(), log.begin() + 16),
+              (Log{"loading model " + obj, "OBJ ok: v 4 t 2", "read OBJ model " + obj + ": 4 vertices, 2 faces, 48 bytes",
+                   "loaded model " + obj, "loading dx " + dx,
+                   "loading dx " + dx, "calculating field", " grad max 1 grad min 1", "field ok",
+                   "Lines x eV/A2 0,0299999993294477", "gradient halt 0", "angle halt    45", "calculating lines",
+                   " molecule power value48 line number:1", " molecule min power value24 molecule max power value:24",
+                   "lines calculated"}));
+    EXPECT_TRUE(std::regex_match(log[16], std::regex(R"(Removed: [1-9]\d* points, remaining: 3)"))) << log[16];
+    EXPECT_EQ(log[17], "exporting lines " + dir.file("lines.txt"));
+    EXPECT_TRUE(log[18].starts_with("Export Lines: wrote " + dir.file("lines.txt") + ": 1 lines, 3 points, ")) << log[18];
+    EXPECT_TRUE(!form->cb_drawgrid->isChecked() && form->CB_showlines->isChecked());
+    EXPECT_EQ(form->PageControl1->currentWidget(), form->TabSheet5);
+    EXPECT_EQ(linesInFile(dir.read("lines.txt")), 1);
+}
 
 TEST_F(Unattended, EveryErrorGoesToStandardErrorAndEndsTheRunWithOne) {
     std::filesystem::create_symlink("loop2.obj", dir.file("loop1.obj"));
