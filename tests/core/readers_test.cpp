@@ -46,7 +46,9 @@ TEST(ObjReader, LinesCornersAndIndices) {
     const std::pair<std::string, std::string> cases[] = {
         {"v 1.0 2.0 3.0\r\nv 4 5 6\r\nv 7 8 9\r\nf 1 2 3\r\n", "3: 012 /0"}, // CRLF
         {kTri + "f 1/4/7 2/5/8 3/6/9\n", "3: 012 /0"}, // only the vertex index counts
+        {kTri + "f 1//7 2//8 3//9\r\n", "3: 012 /0"},
         {kTri + "f 1/1 2/2 3/3 4/4\n", "3: 012 /0"}, // a polygon keeps its first three corners
+        {kTri + "f 1 2 3 4\n", "3: 012 /0"},         // the third token "3 4" reads as 3
         {kTri + "f 3 2 1", "3: 210 /0"},             // no line end on the last line
         {"f 1 2 3\n" + kTri, "3: 012 /0"},           // faces before their vertices
         {"# v 1 2 3\n\nvn 0 0 1\nvt 0.5\ng a\no b\ns 1\nusemtl r\n" + kTri + "# f 1 2 3", "3: /0"},
@@ -123,9 +125,12 @@ TEST(DxReader, ErrorsNameTheLineAndKeepTheGrid) {
     const std::string v8 = "0 1 2 3 4 5 6 7\n", h = header();
     const std::tuple<std::string, int, std::string> cases[] = {
         {"object 1 class gridconnections counts 2 2 2\n", 1, "gridpositions"},
+        {"# a\n#b\n\nobject 1 class gridpositions countz 2 2 2\n", 4, "gridpositions"},
         {header("2 2 2", "1 0 0", "0 0 1", "orig") + v8, 2, "origin"},
         {header("1 2 2") + v8, 1, "at least 2 nodes"},
+        {header("2 -2 2") + v8, 1, "at least 2 nodes"},
         {header("2 2 2", "0 0 0") + v8, 3, "positive"},
+        {header("2 2 2", "1 0 0", "0 0 -0.5") + v8, 5, "positive"},
         {header("1000 1000 1000") + v8, 1, "1000000000 values"},
         {header("2000000000 2000000000 2000000000") + v8, 1, "does not fit"},
         {h + "0.5 1.5 2.5\n3.5 4.5\n", 9, "expected 8 values, found 5"},
@@ -135,6 +140,7 @@ TEST(DxReader, ErrorsNameTheLineAndKeepTheGrid) {
         {h + "0 1 2\n3 4\n5 nan 7\n", 10, "not a finite number"},
         // Cut inside the last number, and bytes that must not reach a terminal.
         {h + "0 1 2\n3 4 5\n6 1.5e", 10, "the data is truncated: the file ends inside value 8 of 8 (\"1.5e\")"},
+        {h + "0 1 2 3 4 5\n6 -", 9, "the data is truncated: the file ends inside value 8 of 8 (\"-\")"},
         {h + "0 1 2\n3 \x1b]0;x\x07\xff 5 6 7\n", 9, "\"\\x1b]0;x\\x07\\xff\" is not a number"},
     };
     for (const auto& [text, line, problem] : cases) {
@@ -187,6 +193,7 @@ TEST(DxReader, BinaryCompressedAndForeignDataAreRefused) {
         {zipped.substr(0, zipped.size() - 100), 0, "the gzip data are cut short"},
         {corrupt, 0, "the gzip data are corrupt"},
         {withArray("object 3 class array type float rank 0 items 8 msb ieee data 1024"), 7, "binary"},
+        {withArray("object 3 class array type float rank 0 items 8 binary data follows"), 7, "binary"},
         {withArray("object 3 class array type float rank 0 items 8 data file \"grid.bin\",0"), 7, "another file"},
         {withArray("object 3 class array type string rank 1 shape 4 items 8 data follows"), 7, "type \"string\""},
         {std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), 1, "not an OpenDX text file"},
@@ -201,7 +208,7 @@ TEST(DxReader, BinaryCompressedAndForeignDataAreRefused) {
         EXPECT_FALSE(g.loaded);
     }
     // Type words and quotes as other writers put them, and a comment after the array line.
-    for (const std::string type : {"\"double\"", "unsigned short"}) {
+    for (const std::string type : {"float", "\"double\"", "int", "unsigned short"}) {
         PotentialGrid g;
         const ReadStatus r =
             readDxGrid(g, exact(withArray("object 3 class array type " + type + " rank 0 items 8 data follows # z")));

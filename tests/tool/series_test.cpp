@@ -99,7 +99,7 @@ TEST(SeriesPattern, ExpandsFieldsAndNamesCollections) {
     EXPECT_TRUE(p->hasField());
     EXPECT_FALSE(Pattern::parse("fixed.obj", error)->hasField());
 
-    for (const char* bad : {"a{:4}.txt", "a{x}.txt", "a}.txt", "a{:04"}) {
+    for (const char* bad : {"a{:4}.txt", "a{x}.txt", "a{:00}.txt", "a{.txt", "a}.txt", "a{:04"}) {
         error.clear();
         EXPECT_FALSE(Pattern::parse(bad, error)) << bad;
         EXPECT_NE(error.find(bad), std::string::npos) << "the message names the pattern: " << error;
@@ -108,7 +108,9 @@ TEST(SeriesPattern, ExpandsFieldsAndNamesCollections) {
     // Folder before the first field, and the file name without its fields.
     const std::vector<std::vector<std::string>> cases = {
         {"out/lines_{:04}.vtp", "out/", "lines.vtp"},
+        {"{}_lines.vtp", "", "lines.vtp"},
         {"a/b/{}.vtp", "a/b/", "series.vtp"},
+        {"a/frame{}/lines.vtp", "a/", "lines.vtp"},
     };
     for (const auto& c : cases) {
         const auto [folder, name] = Pattern::parse(c[0], error)->collectionName();
@@ -120,8 +122,9 @@ TEST(SeriesPattern, ExpandsFieldsAndNamesCollections) {
 TEST(SeriesArguments, FramesOptionsAndRefusals) {
     std::string error;
     EXPECT_EQ(FrameRange::parse("0:10:3", error)->frames(), (std::vector<int64_t>{0, 3, 6, 9}));
+    EXPECT_EQ(FrameRange::parse("5", error)->frames(), (std::vector<int64_t>{5}));
     EXPECT_EQ(FrameRange::parse("4:4", error)->frames(), (std::vector<int64_t>{4}));
-    for (const char* bad : {"3:1", "1:2:0", "a:2", ""})
+    for (const char* bad : {"3:1", "1:2:0", "a:2", "-1:2", "1:2:3:4", "1::2", ""})
         EXPECT_FALSE(FrameRange::parse(bad, error)) << bad;
 
     SeriesOptions o;
@@ -151,6 +154,7 @@ TEST(SeriesArguments, FramesOptionsAndRefusals) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
         {positional("m{}.obj", "g{}.dx", "l{}.txt"), "--frames FIRST:LAST[:STEP] is missing"},
         {concat(positional("m{}.obj", "g{}.dx", "lines.txt"), {"--frames", "1:2"}), "has no {} field"},
+        {concat(base, {"--surface-out", "s.obj"}), "--surface-out \"s.obj\" has no {} field"},
         {concat(base, {"1"}), "unexpected argument \"1\""},
         {{"m{}.obj", "--frames", "1:2"}, "expected 8 arguments"},
         {concat(base, {"--submit"}), "--submit needs --slurm"},

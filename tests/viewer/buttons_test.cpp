@@ -388,7 +388,7 @@ TEST_F(Unattended, EveryErrorGoesToStandardErrorAndEndsTheRunWithOne) {
     const std::string cannot = "quorax1: error: cannot write lines file \"";
     const std::vector<std::tuple<std::size_t, std::string, std::string>> cases = {
         // Numbers the LINES tab's edits refuse: no box, the conversion error on standard error.
-        {4, "-nan", nan},
+        {4, "-nan", nan}, {7, "nan", nan},
         {3, "1e39", "quorax1: error: 'INF' is not a valid floating point value"}, // beyond a float
         // The lines file: why it cannot be written; never an input.
         {2, dir.file("no/lines.txt"), cannot + dir.file("no/lines.txt") + "\": No such file or directory"},
