@@ -110,8 +110,8 @@ TEST(ToolRun, ProgressLinesAndLinesFile) {
     }
 }
 
-TEST(ToolRun, SeedVariableMakesRunsRepeatable) {
-    TempDir d;
+TEST(ToolRun, SeedVariableChoosesTheSeedFaces) {
+    TempDir d; // (the same seed giving the same bytes is the thread tests' check)
     // A bumpy field without ties over a finer surface, so that the thinning has choices.
     d.write("grid.dx", dxText(24, [](int i, int j, int k) { return 8.0 + i * 0.5 + std::sin(j * 0.7) * std::cos(k * 0.3); }));
     d.write("mesh.obj", sheetObj(11, 12, 1.5));
@@ -120,9 +120,7 @@ TEST(ToolRun, SeedVariableMakesRunsRepeatable) {
                           {"QUORAX_SEED=" + seed});
     };
     ASSERT_EQ(run("a.txt", "42").exitCode, 0);
-    ASSERT_EQ(run("b.txt", "42").exitCode, 0);
     ASSERT_EQ(run("c.txt", "43").exitCode, 0);
-    EXPECT_EQ(d.read("a.txt"), d.read("b.txt"));
     EXPECT_NE(d.read("a.txt"), d.read("c.txt")) << "another seed picks other faces";
     EXPECT_EQ(readLinesFile(d.read("a.txt")).size(), readLinesFile(d.read("c.txt")).size());
 
