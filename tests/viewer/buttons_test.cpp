@@ -268,7 +268,10 @@ TEST_F(Buttons, ExportEntryTakesTheFormatFromTheFileName) {
     EXPECT_EQ(newLog(), Log{"Export: cannot write \"" + dir.file("lines.txt") +
                             "\": unknown file extension; accepted: lines .vtp, .vtk, .obj or .ply, tubes .stl, .obj "
                             "or .ply, surface .vtp or .ply"});
-    EXPECT_EQ(dir.read("lines.vtk").substr(0, 26), "# vtk DataFile Version 3.0"); // the contents are the writers' tests
+    // What each file holds is the writers' tests; here that each holds its kind.
+    EXPECT_NE(dir.read("tubes.ply").find("element face "), std::string::npos);
+    EXPECT_NE(dir.read("lines.vtp").find("NumberOfPoints=\"" + std::to_string(points) + "\""), std::string::npos);
+    EXPECT_EQ(dir.read("lines.vtk").substr(0, 26), "# vtk DataFile Version 3.0");
 }
 
 TEST_F(Buttons, BatchFile) {
