@@ -237,6 +237,19 @@ TEST(ToolInputs, BadFacesAndOutsideVerticesAreWarnings) {
     EXPECT_NE(r.err.find("probably not in the same frame"), std::string::npos) << r.err;
 }
 
+TEST(ToolInputs, NearlyEqualPowersEndTheThinningAtItsBound) {
+    // 50 faces of nearly equal area over a constant potential: a draw removes one about once in 32768, so 40
+    // removals take more than the bound of draws; the strongest faces make up the 10 lines, with a warning.
+    Case c;
+    c.dir.write("mesh.obj", sheetObj(6, 10, 2.0, 0.001));
+    c.dir.write("grid.dx", dxText(20, [](int, int, int) { return 1.0; }));
+    const ProcessResult r = c.run(c.args("0.1"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("\n10 lines will be calculated\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("choice of 10 seed faces among 50 stopped after 1010000 draws"), std::string::npos) << r.err;
+    EXPECT_EQ(readLinesFile(c.dir.read("lines.txt")).size(), 10u);
+}
+
 TEST(ToolOutputs, UnwritableLinesFileIsAnErrorAndDumpsAreWarnings) {
     Case c;
     auto a = c.args();
