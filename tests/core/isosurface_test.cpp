@@ -1,30 +1,17 @@
 // Level surfaces on analytic fields: size and shape against the formulas,
 // closedness and consistent winding, and the box filter.
 #include "isosurface.h"
+#include "grids.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
-#include <map>
 #include <random>
-#include <utility>
 
 using namespace quorax;
+using namespace quorax::test;
 
 namespace {
-
-PotentialGrid makeGrid(int n, float h, Vec3 origin, const std::function<float(Vec3)>& f) {
-    PotentialGrid g;
-    g.nx = g.ny = g.nz = n;
-    g.origin = origin;
-    g.delta = {h, h, h};
-    for (int i = 0; i < n; ++i)
-        for (int j = 0; j < n; ++j)
-            for (int k = 0; k < n; ++k) g.values.push_back(f(origin + Vec3{i * h, j * h, k * h}));
-    g.loaded = true;
-    return g;
-}
 
 struct Measures {
     double area = 0.0;
@@ -44,22 +31,6 @@ Measures measure(const TriMesh& m) {
     return r;
 }
 
-// A closed, consistently wound surface holds every directed edge exactly once
-// and its reverse exactly once. Returns the Euler characteristic V − E + F,
-// or a large negative number when the surface is open or wound inconsistently.
-int closedEulerCharacteristic(const TriMesh& m) {
-    std::map<std::pair<int, int>, int> directed;
-    for (const MeshFace& f : m.faces)
-        for (int e = 0; e < 3; ++e) ++directed[{f.v[e], f.v[(e + 1) % 3]}];
-    for (const auto& [edge, count] : directed) {
-        if (count != 1) return -1000;
-        const auto back = directed.find({edge.second, edge.first});
-        if (back == directed.end() || back->second != 1) return -1000;
-    }
-    const int edges = static_cast<int>(directed.size()) / 2;
-    return m.vertexCount() - edges + m.faceCount();
-}
-
 } // namespace
 
 TEST(Isosurface, SphereMatchesItsFormulasAndIsClosed) {
@@ -67,7 +38,7 @@ TEST(Isosurface, SphereMatchesItsFormulasAndIsClosed) {
     // radius 5: area 4πr² = 314.16, volume 4/3πr³ = 523.60. Linear
     // interpolation between nodes 0.25 apart cuts chords, so a little less.
     const Vec3 centre{0.13f, -0.07f, 0.21f};
-    const PotentialGrid g = makeGrid(49, 0.25f, {-6.0f, -6.0f, -6.0f}, [&](Vec3 p) { return length(p - centre); });
+    const PotentialGrid g = potential(49, 0.25f, {-6.0f, -6.0f, -6.0f}, [&](Vec3 p) { return length(p - centre); });
     const TriMesh m = extractIsosurface(g, 5.0f);
     ASSERT_GT(m.faceCount(), 1000);
     EXPECT_EQ(closedEulerCharacteristic(m), 2); // one sphere
@@ -91,7 +62,7 @@ TEST(Isosurface, AnyFieldGivesClosedSurfacesWhenTheBorderIsOutside) {
     std::mt19937 rng(5);
     std::uniform_real_distribution<float> u(0.0f, 1.0f);
     for (int round = 0; round < 20; ++round) {
-        PotentialGrid g = makeGrid(9, 1.0f, {}, [&](Vec3 p) {
+        PotentialGrid g = potential(9, 1.0f, {}, [&](Vec3 p) {
             const bool border = p.x == 0 || p.y == 0 || p.z == 0 || p.x == 8 || p.y == 8 || p.z == 8;
             return border ? 1.0f : u(rng);
         });
@@ -102,25 +73,14 @@ TEST(Isosurface, AnyFieldGivesClosedSurfacesWhenTheBorderIsOutside) {
     }
 }
 
-TEST(Isosurface, TorusAndDegenerateGrids) {
-    // Torus with radii 4 and 1.5: Euler characteristic 0, volume 2π²Rr².
-    const PotentialGrid g = makeGrid(57, 0.25f, {-7.0f, -7.0f, -7.0f}, [](Vec3 p) {
-        const float q = std::sqrt(p.x * p.x + p.y * p.y) - 4.0f;
-        return std::sqrt(q * q + p.z * p.z);
-    });
-    const TriMesh m = extractIsosurface(g, 1.5f);
-    EXPECT_EQ(closedEulerCharacteristic(m), 0);
-    const double pi = 3.14159265358979;
-    EXPECT_NEAR(measure(m).volume, 2 * pi * pi * 4.0 * 2.25, 0.02 * 2 * pi * pi * 4.0 * 2.25);
-
-    // A level no node reaches, a flat axis, a zero spacing: nothing.
-    EXPECT_EQ(extractIsosurface(g, 100.0f).faceCount(), 0);
-    EXPECT_EQ(extractIsosurface(g, -1.0f).faceCount(), 0);
-    PotentialGrid flat = makeGrid(4, 1.0f, {}, [](Vec3 p) { return p.x; });
+TEST(Isosurface, DegenerateGridsGiveNothing) {
+    // A level no node reaches, a flat axis, a zero spacing.
+    PotentialGrid flat = potential(4, 1.0f, {}, [](Vec3 p) { return p.x; });
+    EXPECT_EQ(extractIsosurface(flat, 100.0f).faceCount(), 0);
+    PotentialGrid zero = flat;
     flat.nz = 1;
     flat.values.resize(16);
     EXPECT_EQ(extractIsosurface(flat, 1.5f).faceCount(), 0);
-    PotentialGrid zero = makeGrid(4, 1.0f, {}, [](Vec3 p) { return p.x; });
     zero.delta.y = 0.0f;
     EXPECT_EQ(extractIsosurface(zero, 1.5f).faceCount(), 0);
     EXPECT_TRUE(extractIsosurface(zero, 1.5f).loaded);
@@ -129,20 +89,20 @@ TEST(Isosurface, TorusAndDegenerateGrids) {
 TEST(Isosurface, BoxFilterAveragesTwentySevenNodesAndSmoothsABallMap) {
     // A single 1 among 0s spreads 1/27 over its 3 × 3 × 3 box; a linear field
     // stays itself inside and flattens at the clamped border.
-    PotentialGrid dot = makeGrid(5, 1.0f, {}, [](Vec3 p) { return p.x == 2 && p.y == 2 && p.z == 2 ? 1.0f : 0.0f; });
+    PotentialGrid dot = potential(5, 1.0f, {}, [](Vec3 p) { return p.x == 2 && p.y == 2 && p.z == 2 ? 1.0f : 0.0f; });
     const PotentialGrid f = boxFilterGrid(dot);
     EXPECT_FLOAT_EQ(f.at(2, 2, 2), 1.0f / 27.0f);
     EXPECT_FLOAT_EQ(f.at(1, 3, 1), 1.0f / 27.0f);
     EXPECT_FLOAT_EQ(f.at(0, 2, 2), 0.0f);
     EXPECT_FLOAT_EQ(f.maxValue, 1.0f / 27.0f);
-    const PotentialGrid lin = boxFilterGrid(makeGrid(5, 1.0f, {}, [](Vec3 p) { return p.x; }));
+    const PotentialGrid lin = boxFilterGrid(potential(5, 1.0f, {}, [](Vec3 p) { return p.x; }));
     EXPECT_FLOAT_EQ(lin.at(2, 1, 4), 2.0f);
     EXPECT_FLOAT_EQ(lin.at(0, 1, 1), 1.0f / 3.0f); // mean of 0, 0, 1
 
     // A 0/1 ball map of radius 4 (0 inside, 1 outside, as a solvent map):
     // the filtered 0.5 level is a closed surface close to the ball.
     const PotentialGrid ball =
-        boxFilterGrid(makeGrid(21, 0.5f, {-5.0f, -5.0f, -5.0f}, [](Vec3 p) { return length(p) < 4.0f ? 0.0f : 1.0f; }));
+        boxFilterGrid(potential(21, 0.5f, {-5.0f, -5.0f, -5.0f}, [](Vec3 p) { return length(p) < 4.0f ? 0.0f : 1.0f; }));
     const TriMesh m = extractIsosurface(ball, 0.5f);
     EXPECT_EQ(closedEulerCharacteristic(m), 2);
     for (const MeshVertex& v : m.vertices) EXPECT_NEAR(length(v.pos), 4.0f, 0.5f);

@@ -173,7 +173,7 @@ TEST(Readers, AByteOrderMarkIsSkipped) {
     for (const std::string& start : {std::string(), std::string("# APBS\n")}) {
         PotentialGrid g;
         const ReadStatus r = readDxGrid(g, exact(bom + start + header() + "0 1 2 3 4 5 6 7"));
-        EXPECT_TRUE(r.ok()) << readProblemText(r);
+        ASSERT_TRUE(r.ok()) << readProblemText(r);
         EXPECT_EQ(g.at(1, 1, 1), 7.f);
     }
 }

@@ -52,11 +52,6 @@ TEST(Writers, AppendFixedMatchesPrintf) {
     EXPECT_EQ(failures, 0);
 }
 
-TEST(Writers, LinesFileListsEachLineFromItsLastPoint) {
-    EXPECT_EQ(formatLinesFile({{{{4, -1.5f, 0.25f}, {4.5f, -1, 0}}}, {}}),
-              "n\nv 4.500000 -1.000000 0.000000\nv 4.000000 -1.500000 0.250000\nn\n");
-}
-
 // New files get 0666 less the umask, also when threads create files at the
 // same time (the umask is process-wide: reading it by setting it would race).
 TEST(Writers, AtomicWritesFromThreadsKeepTheUmask) {

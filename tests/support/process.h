@@ -1,6 +1,8 @@
 // Runs a program in a child process and captures what it printed.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -17,6 +19,11 @@ struct ProcessResult {
 // removes NAME). Standard input is /dev/null.
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
                          const std::string& cwd = {}, const std::vector<std::string>& env = {});
+
+// Starts the program as runProcess does without waiting for it; standard output and error go to the files `out`
+// and `err` (empty: /dev/null). Returns its process id.
+pid_t startProcess(const std::string& program, const std::vector<std::string>& args, const std::string& cwd = {},
+                   const std::vector<std::string>& env = {}, const std::string& out = {}, const std::string& err = {});
 
 // A fresh empty folder under the system's temporary folder, removed with its
 // contents when the object goes away.

@@ -1,33 +1,26 @@
 // End-to-end runs of the console tool on files the tests write and on the
-// bundled example: exact standard output, exit codes, lines file, dumps and
-// every bad-input case.
+// bundled example: exact standard output, exit codes, lines file, dumps,
+// one case of each kind of bad input, and the faithful lines on the bundled protein.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
-#include <functional>
-#include <utility>
 #include <regex>
-#include <sstream>
 #include <string>
-#include <sys/stat.h>
-#include <thread>
+#include <tuple>
 #include <vector>
 
+#include "inputs.h"
+#include "obj_reader.h"
 #include "process.h"
+#include "surface_index.h"
 
-using quorax::test::ProcessResult;
-using quorax::test::runProcess;
-using quorax::test::TempDir;
+using namespace quorax::test;
 
 namespace {
 
 const std::string kTool = QUORAX_TOOL_PATH;
+const std::string kExamples = QUORAX_EXAMPLES_DIR;
 const std::string kBanner = "--- QUORAX --- Potential Lines Tool - V 2.0\n\n";
 const std::string kUsage =
     "\ntoo few parameters\n"
@@ -43,60 +36,32 @@ const std::string kUsage =
     "reduceangle        maxim angular change in simplification, float\n"
     "\nEXAMPLE: quorax calmodulin.obj calmodulin_EP.DX output_lines.txt 0.01 0.0 45 1 3.0\n\n";
 
-// An OpenDX grid of n³ nodes, spacing 1, origin 0, value f(i, j, k).
-std::string dxGrid(int n, const std::function<double(int, int, int)>& f) {
-    std::ostringstream s;
-    s << "# test grid\nobject 1 class gridpositions counts " << n << ' ' << n << ' ' << n << "\n"
-      << "origin 0 0 0\ndelta 1 0 0\ndelta 0 1 0\ndelta 0 0 1\n"
-      << "object 2 class gridconnections counts " << n << ' ' << n << ' ' << n << "\n"
-      << "object 3 class array type double rank 0 items " << n * n * n << " data follows\n";
-    int count = 0;
-    for (int i = 0; i < n; ++i)
-        for (int j = 0; j < n; ++j)
-            for (int k = 0; k < n; ++k) s << f(i, j, k) << (++count % 3 == 0 ? "\n" : " ");
-    s << "\nattribute \"dep\" string \"positions\"\n";
-    return s.str();
-}
-
-// A 10 × 10 square in the plane x = 10 facing +x, as two triangles.
+// A 10 × 10 square in the plane x = 10 facing +x, as two triangles; φ = 10 + x puts it at 20.
 const std::string kSquareObj =
     "# square\nv 10 5 5\nv 10 15 5\nv 10 15 15\nv 10 5 15\nf 1 2 3\nf 1 3 4\n";
-
-// Potential 10 + x: the gradient is (1, 0, 0) everywhere, the square sits at 20.
-std::string linearGrid() {
-    return dxGrid(20, [](int i, int, int) { return 10.0 + i; });
-}
 
 struct Case {
     TempDir dir;
     Case() {
         dir.write("mesh.obj", kSquareObj);
-        dir.write("grid.dx", linearGrid());
+        dir.write("grid.dx", linearDx(20));
     }
     std::vector<std::string> args(const std::string& density = "0.01", const std::string& reduce = "1") const {
         return {dir.file("mesh.obj"), dir.file("grid.dx"), dir.file("lines.txt"), density, "0.0", "45",
                 reduce, "3.0"};
     }
+    // The arguments with argument `at` replaced and `extra` appended.
+    std::vector<std::string> with(std::size_t at, const std::string& value,
+                                  const std::vector<std::string>& extra = {}) const {
+        std::vector<std::string> a = args();
+        a[at] = value;
+        a.insert(a.end(), extra.begin(), extra.end());
+        return a;
+    }
     ProcessResult run(const std::vector<std::string>& a, const std::vector<std::string>& env = {"QUORAX_SEED=7"}) const {
         return runProcess(kTool, a, dir.path(), env);
     }
 };
-
-// Splits a lines file into its lines of points.
-std::vector<std::vector<std::string>> parseLinesFile(const std::string& text) {
-    std::vector<std::vector<std::string>> lines;
-    std::istringstream in(text);
-    std::string row;
-    while (std::getline(in, row)) {
-        if (row == "n")
-            lines.emplace_back();
-        else if (!lines.empty())
-            lines.back().push_back(row);
-        else
-            ADD_FAILURE() << "point before the first \"n\": " << row;
-    }
-    return lines;
-}
 
 } // namespace
 
@@ -133,49 +98,31 @@ TEST(ToolRun, ProgressLinesAndLinesFile) {
     EXPECT_TRUE(std::regex_match(rest, std::regex("Removed: [0-9]+ points, remaining: [0-9]+ points\nlines saved\n")))
         << rest;
 
-    const auto lines = parseLinesFile(c.dir.read("lines.txt"));
+    const auto lines = readLinesFile(c.dir.read("lines.txt"));
     ASSERT_EQ(lines.size(), 2u);
-    const std::regex point("v -?[0-9]+\\.[0-9]{6} -?[0-9]+\\.[0-9]{6} -?[0-9]+\\.[0-9]{6}");
     for (const auto& l : lines) {
-        // A straight line along x simplifies to its first point and its last two.
+        // A straight line along x simplifies to its first point and its last two. The file lists each line
+        // from its end along the gradient (high x) to its end against it; usable cells are 2 … 17.
         ASSERT_EQ(l.size(), 3u);
-        for (const std::string& p : l) EXPECT_TRUE(std::regex_match(p, point)) << p;
-        double x0, y0, z0, x2, y2, z2;
-        ASSERT_EQ(std::sscanf(l.front().c_str(), "v %lf %lf %lf", &x0, &y0, &z0), 3);
-        ASSERT_EQ(std::sscanf(l.back().c_str(), "v %lf %lf %lf", &x2, &y2, &z2), 3);
-        // The file lists each line from its end along the gradient (high x)
-        // to its end against it; usable cells are 2 … 17.
-        EXPECT_GT(x0, 17.0);
-        EXPECT_LT(x2, 3.0);
-        EXPECT_EQ(y0, y2);
-        EXPECT_EQ(z0, z2);
+        EXPECT_GT(l.front()[0], 17.0);
+        EXPECT_LT(l.back()[0], 3.0);
+        EXPECT_TRUE(l.front()[1] == l.back()[1] && l.front()[2] == l.back()[2]);
     }
 }
 
-TEST(ToolRun, SeedVariableMakesRunsRepeatable) {
-    TempDir d;
+TEST(ToolRun, SeedVariableChoosesTheSeedFaces) {
+    TempDir d; // (the same seed giving the same bytes is the thread tests' check)
     // A bumpy field without ties over a finer surface, so that the thinning has choices.
-    d.write("grid.dx", dxGrid(24, [](int i, int j, int k) { return 8.0 + i * 0.5 + std::sin(j * 0.7) * std::cos(k * 0.3); }));
-    std::string obj;
-    for (int a = 0; a <= 10; ++a)
-        for (int b = 0; b <= 10; ++b) obj += "v 12 " + std::to_string(4 + a * 1.5) + " " + std::to_string(4 + b * 1.5) + "\n";
-    for (int a = 0; a < 10; ++a)
-        for (int b = 0; b < 10; ++b) {
-            const int v = a * 11 + b + 1;
-            obj += "f " + std::to_string(v) + " " + std::to_string(v + 11) + " " + std::to_string(v + 12) + "\n";
-            obj += "f " + std::to_string(v) + " " + std::to_string(v + 12) + " " + std::to_string(v + 1) + "\n";
-        }
-    d.write("mesh.obj", obj);
+    d.write("grid.dx", dxText(24, [](int i, int j, int k) { return 8.0 + i * 0.5 + std::sin(j * 0.7) * std::cos(k * 0.3); }));
+    d.write("mesh.obj", sheetObj(11, 12, 1.5));
     auto run = [&](const std::string& out, const std::string& seed) {
         return runProcess(kTool, {"mesh.obj", "grid.dx", out, "0.003", "0", "45", "0", "3"}, d.path(),
                           {"QUORAX_SEED=" + seed});
     };
     ASSERT_EQ(run("a.txt", "42").exitCode, 0);
-    ASSERT_EQ(run("b.txt", "42").exitCode, 0);
     ASSERT_EQ(run("c.txt", "43").exitCode, 0);
-    EXPECT_EQ(d.read("a.txt"), d.read("b.txt"));
     EXPECT_NE(d.read("a.txt"), d.read("c.txt")) << "another seed picks other faces";
-    EXPECT_EQ(parseLinesFile(d.read("a.txt")).size(), parseLinesFile(d.read("c.txt")).size());
+    EXPECT_EQ(readLinesFile(d.read("a.txt")).size(), readLinesFile(d.read("c.txt")).size());
 
     const ProcessResult bad = run("e.txt", "soon");
     EXPECT_EQ(bad.exitCode, 0);
@@ -184,9 +131,7 @@ TEST(ToolRun, SeedVariableMakesRunsRepeatable) {
 
 TEST(ToolRun, DebugSwitchOnlyWithExactlyNineArgumentsAndNinthOne) {
     Case c;
-    auto a = c.args();
-    a.push_back("1");
-    const ProcessResult r = c.run(a);
+    const ProcessResult r = c.run(c.with(0, c.dir.file("mesh.obj"), {"1"}));
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out.substr(0, kBanner.size() + 15), kBanner + "\n DEBUG MODE \n\n");
     // The unit normals of the square all point along +x.
@@ -198,146 +143,70 @@ TEST(ToolRun, DebugSwitchOnlyWithExactlyNineArgumentsAndNinthOne) {
     // Seeds lie one unit in front of the face centroids.
     EXPECT_EQ(c.dir.read("seeds.obj"), "v 11.000000 11.666667 8.333333\nv 11.000000 8.333333 11.666667\n");
 
-    for (const std::vector<std::string>& extra :
-         std::vector<std::vector<std::string>>{{"yes"}, {"01"}, {"1.0"}, {"1", "x"}}) {
+    for (const std::vector<std::string>& extra : std::vector<std::vector<std::string>>{{"1.0"}, {"1", "x"}}) {
         TempDir d;
-        auto b = c.args();
-        b.insert(b.end(), extra.begin(), extra.end());
-        const ProcessResult q = runProcess(kTool, b, d.path());
-        EXPECT_EQ(q.exitCode, 0);
-        EXPECT_EQ(q.out.find("DEBUG"), std::string::npos) << extra[0];
-        EXPECT_FALSE(d.exists("saved.obj"));
+        EXPECT_EQ(runProcess(kTool, c.with(0, c.dir.file("mesh.obj"), extra), d.path()).out.find("DEBUG"), std::string::npos);
+        EXPECT_FALSE(d.exists("saved.obj")) << extra.size() + 8 << " arguments";
     }
 }
 
-TEST(ToolRun, ReduceOnlyWithExactlyOne) {
+TEST(ToolRun, ReduceOnlyWithExactlyOneAndNumbersReadAsAtof) {
     Case c;
-    for (const char* flag : {"yes", "0", "2", "1.0"}) {
-        const ProcessResult r = c.run(c.args("0.01", flag));
-        EXPECT_EQ(r.exitCode, 0);
-        EXPECT_EQ(r.out.find("Removed:"), std::string::npos) << flag;
-        for (const auto& l : parseLinesFile(c.dir.read("lines.txt"))) EXPECT_GT(l.size(), 3u) << flag;
-    }
-}
-
-TEST(ToolRun, NumbersThatAreNotNumbersReadAsAtofAndWarn) {
-    Case c;
+    EXPECT_EQ(c.run(c.args("0.01", "1.0")).out.find("Removed:"), std::string::npos);
+    for (const auto& l : readLinesFile(c.dir.read("lines.txt"))) EXPECT_GT(l.size(), 3u);
+    // Numbers that are not numbers read as atof reads them, with a warning.
     const ProcessResult r = c.run(c.args("lots"));
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_NE(r.out.find("\n0 lines will be calculated\n"), std::string::npos);
-    EXPECT_NE(r.out.find("lines saved\n"), std::string::npos);
     EXPECT_EQ(c.dir.read("lines.txt"), "");
     EXPECT_NE(r.err.find("argument 4 (linesdensity) \"lots\""), std::string::npos) << r.err;
-
-    // A trailing unit still converts its leading number, with a warning.
-    const ProcessResult t = c.run(c.args("0.01lines"));
-    EXPECT_NE(t.out.find("\n2 lines will be calculated\n"), std::string::npos);
-    EXPECT_NE(t.err.find("\"0.01lines\""), std::string::npos);
 }
 
 TEST(ToolInputs, UnreadableInputsStopBeforeTheLinesFile) {
     Case c;
     c.dir.write("lines.txt", "previous result\n");
-    struct Bad {
-        std::string mesh, grid, expect;
-    } cases[] = {
+    std::filesystem::create_symlink("loop2", c.dir.file("loop1"));
+    std::filesystem::create_symlink("loop1", c.dir.file("loop2"));
+    const std::string loop = c.dir.file("loop1"), longName = c.dir.file(std::string(256, 'n'));
+    const std::string loops = "\": Too many levels of symbolic links", tooLong = "\": File name too long";
+    const std::tuple<std::string, std::string, std::string> cases[] = {
         {c.dir.file("missing.obj"), c.dir.file("grid.dx"), "cannot read OBJ mesh \"" + c.dir.file("missing.obj") + "\": No such file or directory"},
         {c.dir.file("mesh.obj"), c.dir.file("missing.dx"), "cannot read DX grid \"" + c.dir.file("missing.dx") + "\": No such file or directory"},
-        {c.dir.file("mesh.obj"), c.dir.path(), "Is a directory"},
-        {c.dir.file("missing.obj"), c.dir.file("missing.dx"), "missing.obj"},
+        {loop, c.dir.file("grid.dx"), "cannot read OBJ mesh \"" + loop + loops},
+        {c.dir.file("mesh.obj"), longName, "cannot read DX grid \"" + longName + tooLong},
     };
-    for (const Bad& b : cases) {
-        auto a = c.args();
-        a[0] = b.mesh;
-        a[1] = b.grid;
+    for (const auto& [mesh, grid, expect] : cases) {
+        auto a = c.with(0, mesh);
+        a[1] = grid;
         const ProcessResult r = c.run(a);
-        EXPECT_EQ(r.exitCode, 1) << b.expect;
-        EXPECT_NE(r.err.find(b.expect), std::string::npos) << r.err;
+        EXPECT_EQ(r.exitCode, 1) << expect;
+        EXPECT_NE(r.err.find(expect), std::string::npos) << r.err;
         EXPECT_EQ(r.out.find("lines saved"), std::string::npos);
         EXPECT_EQ(c.dir.read("lines.txt"), "previous result\n") << "the lines file is not touched";
     }
 }
 
-TEST(ToolInputs, MeshFilesWithoutFacesAreErrors) {
+TEST(ToolInputs, AMeshFileWithoutFacesIsAnError) {
     Case c;
-    c.dir.write("random.obj", std::string("\x93\x07\xffq\x00\x1b[31m\x02", 10));
-    c.dir.write("mesh.ply", "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nend_header\n");
-    c.dir.write("empty.obj", "");
-    for (const std::string mesh : {"random.obj", "grid.dx", "mesh.ply", "empty.obj"}) {
-        auto a = c.args();
-        a[0] = c.dir.file(mesh);
-        const ProcessResult r = c.run(a);
-        EXPECT_EQ(r.exitCode, 1) << mesh;
-        EXPECT_EQ(r.err, "quorax: error: OBJ mesh \"" + a[0] + "\": no faces found: the file is empty or not in OBJ format\n")
-            << mesh;
-        EXPECT_FALSE(c.dir.exists("lines.txt")) << mesh;
-    }
+    c.dir.write("mesh.obj", std::string("\x93\x07\xffq\x00\x1b[31m\x02", 10));
+    const ProcessResult r = c.run(c.args());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "quorax: error: OBJ mesh \"" + c.dir.file("mesh.obj") +
+                         "\": no faces found: the file is empty or not in OBJ format\n");
+    EXPECT_FALSE(c.dir.exists("lines.txt"));
 }
 
-TEST(ToolInputs, ByteOrderMarksAndPipesReadLikePlainFiles) {
+TEST(ToolInputs, AMalformedGridIsRefusedWithFileLineAndProblem) {
+    // The problems are the reader's tests; here how the tool reports one: file, line, escaped bytes.
     Case c;
-    const ProcessResult plain = c.run(c.args());
-    ASSERT_EQ(plain.exitCode, 0) << plain.err;
-    const std::string lines = c.dir.read("lines.txt");
-    // Both inputs start with a UTF-8 byte order mark; the mesh comes through a FIFO.
-    c.dir.write("grid.dx", "\xEF\xBB\xBF" + linearGrid());
-    const std::string fifo = c.dir.file("mesh.obj");
-    std::filesystem::remove(fifo);
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    std::thread writer([&] {
-        if (std::FILE* f = std::fopen(fifo.c_str(), "w")) {
-            std::fputs(("\xEF\xBB\xBF" + kSquareObj).c_str(), f);
-            std::fclose(f);
-        }
-    });
-    const ProcessResult marked = c.run(c.args());
-    writer.join();
-    EXPECT_EQ(marked.exitCode, 0) << marked.err;
-    EXPECT_EQ(marked.out, plain.out);
-    EXPECT_EQ(c.dir.read("lines.txt"), lines);
-
-    // A gzip-compressed grid (gzip renames grid.dx to grid.dx.gz).
-    std::filesystem::remove(fifo);
-    c.dir.write("mesh.obj", kSquareObj);
-    ASSERT_EQ(runProcess("/bin/gzip", {"-n", c.dir.file("grid.dx")}).exitCode, 0);
-    auto a = c.args();
-    a[1] = c.dir.file("grid.dx.gz");
-    const ProcessResult zipped = c.run(a);
-    EXPECT_EQ(zipped.exitCode, 0) << zipped.err;
-    EXPECT_EQ(c.dir.read("lines.txt"), lines);
-}
-
-TEST(ToolInputs, MalformedGridsAreRefusedWithFileLineAndProblem) {
-    Case c;
-    const std::string good = linearGrid();
-    auto replace = [&](const std::string& from, const std::string& to) {
-        std::string s = good;
-        s.replace(s.find(from), from.size(), to);
-        return s;
-    };
-    struct Bad {
-        std::string name, text, expect;
-    } cases[] = {
-        {"header", replace("gridpositions", "gridposition"), "line 2: expected \"object 1 class gridpositions counts\""},
-        {"counts", replace("counts 20 20 20\norigin", "counts 20 1 20\norigin"), "at least 2 nodes per axis, found 20 x 1 x 20"},
-        {"spacing", replace("delta 0 1 0", "delta 0 0 0"), "spacings must be positive"},
-        {"huge", replace("counts 20 20 20\norigin", "counts 2000000 2000000 2000000\norigin"), "nodes"},
-        {"short", good.substr(0, good.find("attribute") - 40), "expected 8000 values, found"},
-        {"word", replace("\n11 ", "\n11 eleven "), "\"eleven\" is not a number"},
-        {"control bytes", replace("\n11 ", "\n11 \x1b[2J\x07 "), "\"\\x1b[2J\\x07\" is not a number"},
-        {"cut in a number", good.substr(0, good.find("attribute") - 4) + "1.5e", "the data is truncated"},
-        {"empty", "", "line 1:"},
-    };
-    for (const Bad& b : cases) {
-        c.dir.write("bad.dx", b.text);
-        auto a = c.args();
-        a[1] = c.dir.file("bad.dx");
-        const ProcessResult r = c.run(a);
-        EXPECT_EQ(r.exitCode, 1) << b.name;
-        EXPECT_NE(r.err.find("DX grid \"" + c.dir.file("bad.dx") + "\", line "), std::string::npos) << b.name << ": " << r.err;
-        EXPECT_NE(r.err.find(b.expect), std::string::npos) << b.name << ": " << r.err;
-        EXPECT_FALSE(c.dir.exists("lines.txt")) << b.name;
-    }
+    std::string bad = linearDx(20);
+    bad.replace(bad.find("\n11 "), 5, "\n11 \x1b[2J\x07 ");
+    c.dir.write("grid.dx", bad);
+    const ProcessResult r = c.run(c.args());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("DX grid \"" + c.dir.file("grid.dx") + "\", line "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("\"\\x1b[2J\\x07\" is not a number"), std::string::npos) << r.err;
+    EXPECT_FALSE(c.dir.exists("lines.txt"));
 }
 
 TEST(ToolInputs, BadFacesAndOutsideVerticesAreWarnings) {
@@ -369,36 +238,16 @@ TEST(ToolInputs, BadFacesAndOutsideVerticesAreWarnings) {
 }
 
 TEST(ToolInputs, NearlyEqualPowersEndTheThinningAtItsBound) {
-    // About 100 000 faces of nearly equal area (a 224 × 224 sheet, its height
-    // jittered by a thousandth) over a constant potential: a random draw removes
-    // a face about once in 32768, so the thinning stops at its bound and the
-    // strongest faces make up the budget, with a warning.
+    // 50 faces of nearly equal area over a constant potential: a draw removes one about once in 32768, so 40
+    // removals take more than the bound of draws; the strongest faces make up the 10 lines, with a warning.
     Case c;
-    std::ostringstream obj;
-    const int n = 224;
-    for (int i = 0; i < n; ++i)
-        for (int j = 0; j < n; ++j)
-            obj << "v " << 2 + 15.0 * i / n << ' ' << 2 + 15.0 * j / n << ' ' << 10 + 0.001 * ((7 * i + 3 * j) % 5)
-                << '\n';
-    for (int i = 0; i + 1 < n; ++i)
-        for (int j = 0; j + 1 < n; ++j) {
-            const int v = i * n + j + 1;
-            obj << "f " << v << ' ' << v + n << ' ' << v + 1 << "\nf " << v + 1 << ' ' << v + n << ' ' << v + n + 1
-                << '\n';
-        }
-    c.dir.write("sheet.obj", obj.str());
-    c.dir.write("flat.dx", dxGrid(20, [](int, int, int) { return 1.0; }));
-    auto a = c.args("0.5");
-    a[0] = c.dir.file("sheet.obj");
-    a[1] = c.dir.file("flat.dx");
-    a[4] = "0.01";
-    const ProcessResult r = c.run(a);
+    c.dir.write("mesh.obj", sheetObj(6, 10, 2.0, 0.001));
+    c.dir.write("grid.dx", dxText(20, [](int, int, int) { return 1.0; }));
+    const ProcessResult r = c.run(c.args("0.1"));
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    std::smatch m;
-    ASSERT_TRUE(std::regex_search(r.out, m, std::regex("\n([0-9]+) lines will be calculated\n"))) << r.out;
-    EXPECT_NEAR(std::stod(m[1].str()), 0.5 * 225, 2);
-    EXPECT_NE(r.err.find("seed faces among 99458 stopped after 20891600 draws"), std::string::npos) << r.err;
-    EXPECT_EQ(parseLinesFile(c.dir.read("lines.txt")).size(), std::stoul(m[1].str()));
+    EXPECT_NE(r.out.find("\n10 lines will be calculated\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("choice of 10 seed faces among 50 stopped after 1010000 draws"), std::string::npos) << r.err;
+    EXPECT_EQ(readLinesFile(c.dir.read("lines.txt")).size(), 10u);
 }
 
 TEST(ToolOutputs, UnwritableLinesFileIsAnErrorAndDumpsAreWarnings) {
@@ -409,6 +258,9 @@ TEST(ToolOutputs, UnwritableLinesFileIsAnErrorAndDumpsAreWarnings) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("cannot write lines file \"" + a[2] + "\": No such file or directory"), std::string::npos) << r.err;
     EXPECT_EQ(r.out.find("lines saved"), std::string::npos);
+    const std::string longName = c.dir.file(std::string(256, 'n'));
+    r = c.run(c.with(2, longName));
+    EXPECT_NE(r.err.find("cannot write lines file \"" + longName + "\": File name too long"), std::string::npos) << r.err;
 
     // A folder where a dump should go: the dump fails, the run goes on.
     std::filesystem::create_directory(c.dir.file("saved.obj"));
@@ -430,8 +282,7 @@ TEST(ToolOutputs, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsRead) {
     std::filesystem::create_symlink("../mesh.obj", c.dir.file("sub/link.obj"));
     std::filesystem::create_hard_link(c.dir.file("grid.dx"), c.dir.file("hard.dx"));
     const std::string mesh = c.dir.read("mesh.obj"), grid = c.dir.read("grid.dx");
-    for (const std::string& out : {c.dir.file("mesh.obj"), c.dir.file("sub/link.obj"), c.dir.file("sub/../grid.dx"),
-                                   c.dir.file("hard.dx")}) {
+    for (const std::string& out : {c.dir.file("sub/link.obj"), c.dir.file("hard.dx")}) {
         auto a = c.args();
         a[2] = out;
         const ProcessResult r = c.run(a);
@@ -467,30 +318,12 @@ TEST(ToolOutputs, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsRead) {
     EXPECT_FALSE(c.dir.exists("l.vtp"));
 }
 
-TEST(ToolOutputs, FifoAndStandardOutputAreWrittenInPlace) {
+TEST(ToolOutputs, StandardOutputGetsTheLinesBetweenTheProgressLines) {
     Case c;
     ASSERT_EQ(c.run(c.args()).exitCode, 0);
     const std::string expected = c.dir.read("lines.txt");
-    ASSERT_LT(expected.size(), 60000u) << "fits a pipe's buffer, so the test never waits on the FIFO";
-
-    // A FIFO with a reader gets the lines and stays a FIFO.
-    const std::string fifo = c.dir.file("fifo");
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
-    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
-    ASSERT_GE(reader, 0);
-    auto a = c.args();
-    a[2] = fifo;
-    ProcessResult r = c.run(a);
-    std::string received(65536, '\0');
-    received.resize(std::size_t(std::max<ssize_t>(0, read(reader, received.data(), received.size()))));
-    close(reader);
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(received, expected);
-    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
-
-    // Standard output, here a file: the lines follow the progress lines, before "lines saved".
-    a[2] = "/dev/stdout";
-    r = c.run(a);
+    // Standard output, here a file: written in place, the lines after the progress lines, before "lines saved".
+    const ProcessResult r = c.run(c.with(2, "/dev/stdout"));
     EXPECT_EQ(r.exitCode, 0) << r.err;
     const std::size_t at = r.out.find("lines calculated\n");
     ASSERT_NE(at, std::string::npos) << r.out;
@@ -498,54 +331,6 @@ TEST(ToolOutputs, FifoAndStandardOutputAreWrittenInPlace) {
                                  std::regex("Removed: [0-9]+ points, remaining: [0-9]+ points\n" +
                                             std::regex_replace(expected, std::regex("[.]"), "[.]") + "lines saved\n")))
         << r.out;
-
-}
-
-TEST(ToolInputs, PathsTheFileSystemRefusesAreErrors) {
-    Case c;
-    std::filesystem::create_symlink("loop2", c.dir.file("loop1"));
-    std::filesystem::create_symlink("loop1", c.dir.file("loop2"));
-    const std::string longName = c.dir.file(std::string(256, 'n'));
-    const char* what[] = {"cannot read OBJ mesh", "cannot read DX grid", "cannot write lines file"};
-    for (int i = 0; i < 3; ++i)
-        for (const auto& [path, reason] : {std::pair<std::string, std::string>{c.dir.file("loop1"),
-                                                                               "Too many levels of symbolic links"},
-                                           {longName, "File name too long"}}) {
-            auto a = c.args();
-            a[std::size_t(i)] = path;
-            const ProcessResult r = c.run(a);
-            EXPECT_EQ(r.exitCode, 1) << i << ' ' << reason;
-            EXPECT_NE(r.err.find(std::string(what[i]) + " \"" + path + "\": " + reason), std::string::npos) << r.err;
-        }
-}
-
-TEST(ToolExample, BundledMoleculeRunsTheUsageExample) {
-    TempDir d;
-    const std::string ex = QUORAX_EXAMPLES_DIR;
-    const ProcessResult r = runProcess(
-        kTool, {ex + "/fas2.obj", ex + "/fas2.dx", d.file("lines.txt"), "0.01", "0.0", "45", "1", "3.0"}, d.path(),
-        {"QUORAX_SEED=1"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.err, "") << "the surface lies inside the grid";
-    const std::regex expected(
-        "--- QUORAX --- Potential Lines Tool - V 2.0\n\n"
-        "loading OBJ model: .*fas2.obj\n"
-        "loaded OBJ model: 10720 faces, 32160 verts\n"
-        "loading potential DX grid: .*fas2.dx\n"
-        "loaded DX potential: 65 x 65 x 65\n\n"
-        "mapped potential on the mesh\n"
-        "computed gradient: 65 x 65 x 65, max [0-9]+\\.[0-9]{6} min [0-9]+\\.[0-9]{6}\n"
-        "combined power value [0-9]+\\.[0-9]{6}\n"
-        "([0-9]+) lines will be calculated\n"
-        "line seeds found\n"
-        "lines calculated\n"
-        "Removed: [0-9]+ points, remaining: [0-9]+ points\n"
-        "lines saved\n");
-    std::smatch m;
-    ASSERT_TRUE(std::regex_match(r.out, m, expected)) << r.out;
-    const auto lines = parseLinesFile(d.read("lines.txt"));
-    EXPECT_EQ(lines.size(), std::stoul(m[1].str()));
-    EXPECT_GT(lines.size(), 50u);
 }
 
 TEST(ToolOptions, HelpVersionAndMistakesInTheOptions) {
@@ -567,15 +352,16 @@ TEST(ToolOptions, HelpVersionAndMistakesInTheOptions) {
     // option and what is accepted.
     const std::vector<std::pair<std::vector<std::string>, std::string>> mistakes = {
         {{"--colour", "red"}, "unknown option \"--colour\"; accepted options: --lines-out FILE, --tubes FILE"},
-        {{"--lines-out", "x.txt"}, "option --lines-out \"x.txt\": unknown file extension; accepted: .vtp, .vtk, .obj or .ply"},
         {{"--tubes=x.vtp"}, "option --tubes \"x.vtp\": unknown file extension; accepted: .stl, .obj or .ply"},
-        {{"--surface-out", "x.obj"}, "option --surface-out \"x.obj\": unknown file extension; accepted: .vtp or .ply"},
         {{"--tubes"}, "option --tubes needs a value (FILE)"},
         {{"--tube-radius", "0"}, "option --tube-radius \"0\" is not a positive number"},
-        {{"--tube-radius", "1mm"}, "option --tube-radius \"1mm\" is not a positive number"},
+        {{"--step", "1mm"}, "option --step \"1mm\" is not a positive number"},
         {{"--tubes", "t.stl", "extra"}, "unexpected argument \"extra\" among the options"},
         {{"--lines-out", "a.obj", "--tubes", "a.obj"},
          "option --tubes \"a.obj\": the file is already an output of an earlier option"},
+        {{"--seeding", "charge"}, "option --seeding \"charge\": accepted: power or flux"},
+        {{"--integrator", "rk2"}, "option --integrator \"rk2\": accepted: euler, rk4 or rk45"},
+        {{"--stop-at-surface=1"}, "option --stop-at-surface takes no value"},
     };
     for (const auto& [options, message] : mistakes) {
         std::vector<std::string> a = c.args();
@@ -601,9 +387,6 @@ TEST(ToolOptions, ExportsFollowTheLinesFileAndAnUnwritableOneIsAnError) {
               std::string::npos)
         << r.out;
     for (const char* f : {"l.vtp", "l.obj", "t.stl", "s.ply", "saved.obj"}) EXPECT_TRUE(c.dir.exists(f)) << f;
-    // Two lines of three points: 8 sides, 2 quads per side per segment, the
-    // arrow base and its cone, the cap.
-    EXPECT_EQ(c.dir.read("t.stl").size(), 84u + 50u * 2 * (8 + 2 * 8 * 2 + 2 * 8 + 8));
     const std::string withExports = c.dir.read("lines.txt");
     ASSERT_EQ(c.run(c.args()).exitCode, 0);
     EXPECT_EQ(c.dir.read("lines.txt"), withExports);
@@ -621,56 +404,48 @@ TEST(ToolOptions, ExportsFollowTheLinesFileAndAnUnwritableOneIsAnError) {
     EXPECT_TRUE(c.dir.exists("l2.vtk"));
 }
 
-TEST(ToolExample, VertexThatIsNotFiniteLeavesOutItsFace) {
-    // Vertex 5000 of the example (a corner of face 1667 only) made NaN, or so far out
-    // that its face's area overflows: the same lines as the file without that vertex
-    // and its face, and one warning. Unchanged, each would spoil the total power.
-    TempDir d;
-    const std::string ex = QUORAX_EXAMPLES_DIR;
-    const std::string obj = quorax::test::readFile(ex + "/fas2.obj");
-    const int k = 5000;
-    std::string corrupt[2], removed;
-    std::istringstream in(obj);
-    int vertex = 0;
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind("v ", 0) == 0 && ++vertex == k) {
-            corrupt[0] += "v nan 1 2\n";
-            corrupt[1] += "v 1e30 -1e30 1e30\n";
-            continue; // left out of `removed`
+TEST(ToolInputs, AFaceAtAVertexThatIsNotFiniteIsLeftOut) {
+    // A fifth vertex that is NaN and a face on it: the same lines as without them, and one warning. Kept, the
+    // face would spoil the total power and the line count. (Which faces go is the mesh's test.)
+    Case c;
+    ASSERT_EQ(c.run(c.args()).exitCode, 0);
+    const std::string clean = c.dir.read("lines.txt");
+    c.dir.write("mesh.obj", kSquareObj + "v nan 10 10\nf 1 2 5\n");
+    const ProcessResult r = c.run(c.args());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("loaded OBJ model: 3 faces, 5 verts\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\ncombined power value 2000.000000\n2 lines will be calculated\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("quorax: warning: OBJ mesh \"" + c.dir.file("mesh.obj") + "\": 1 face was left out"),
+              std::string::npos) << r.err;
+    EXPECT_EQ(c.dir.read("lines.txt"), clean);
+}
+
+// Every point of every line lies outside the molecule (a ray from it crosses
+// the closed surface an even number of times); the lines start and end on
+// the surface or leave the grid.
+TEST(Faithful, FluxRk4LinesStayOutsideTheProtein) {
+    TempDir dir;
+    std::vector<std::string> a = {kExamples + "/fas2.obj", kExamples + "/fas2.dx", dir.file("lines.txt"), "0.01", "0.0", "45", "0", "3"};
+    a.insert(a.end(), {"--seeding", "flux", "--flux-density", "0.005", "--integrator", "rk4", "--step", "0.2",
+                       "--stop-at-surface"});
+    const ProcessResult r = runProcess(kTool, a, dir.path(), {"QUORAX_SEED=5"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("combined flux value "), std::string::npos) << r.out;
+    const std::string text = dir.read("lines.txt");
+    const auto lines = readLinesFile(text);
+    ASSERT_GT(lines.size(), 100u);
+
+    quorax::TriMesh mesh;
+    ASSERT_TRUE(quorax::readObjMeshFile(mesh, kExamples + "/fas2.obj").ok());
+    const quorax::SurfaceIndex surface(mesh);
+    const quorax::Vec3 far{1000.0f, 731.0f, 577.0f};
+    std::size_t points = 0, inside = 0;
+    for (const auto& line : lines)
+        for (std::size_t i = 1; i + 1 < line.size(); ++i) { // the ends may lie on the surface itself
+            const quorax::Vec3 p{float(line[i][0]), float(line[i][1]), float(line[i][2])};
+            ++points;
+            if (surface.crossingCount(p, p + far) % 2 == 1) ++inside;
         }
-        for (std::string& c : corrupt) c += line + '\n';
-        if (line.rfind("f ", 0) == 0) {
-            // "f a//a b//b c//c": drop the face of vertex k, renumber those above it.
-            std::istringstream f(line.substr(2));
-            std::string out = "f", corner;
-            bool uses = false;
-            while (f >> corner) {
-                const int a = std::stoi(corner), n = std::stoi(corner.substr(corner.rfind('/') + 1));
-                uses |= a == k;
-                out += ' ' + std::to_string(a > k ? a - 1 : a) + "//" + std::to_string(n);
-            }
-            if (!uses) removed += out + '\n';
-        } else {
-            removed += line + '\n';
-        }
-    }
-    d.write("removed.obj", removed);
-    auto run = [&](const std::string& mesh, const std::string& lines) {
-        return runProcess(kTool, {d.file(mesh), ex + "/fas2.dx", d.file(lines), "0.01", "0.0", "45", "1", "3.0"},
-                          d.path(), {"QUORAX_SEED=1"});
-    };
-    const ProcessResult want = run("removed.obj", "want.txt");
-    ASSERT_EQ(want.exitCode, 0) << want.err;
-    EXPECT_EQ(want.err, "");
-    EXPECT_NE(want.out.find("221 lines will be calculated"), std::string::npos) << want.out;
-    const std::string kept = want.out.substr(want.out.find("mapped potential"));
-    for (int c = 0; c < 2; ++c) {
-        d.write("corrupt.obj", corrupt[c]);
-        const ProcessResult r = run("corrupt.obj", "got.txt");
-        ASSERT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_NE(r.out.find("loaded OBJ model: 10720 faces, 32160 verts"), std::string::npos) << r.out;
-        EXPECT_EQ(r.out.substr(r.out.find("mapped potential")), kept);
-        EXPECT_NE(r.err.find("\"" + d.file("corrupt.obj") + "\": 1 face was left out"), std::string::npos) << r.err;
-        EXPECT_EQ(d.read("got.txt"), d.read("want.txt")) << c;
-    }
+    EXPECT_GT(points, 1000u);
+    EXPECT_EQ(inside, 0u) << "of " << points << " points";
 }

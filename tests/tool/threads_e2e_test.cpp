@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "inputs.h"
 #include "process.h"
 
 using quorax::test::ProcessResult;
@@ -80,23 +81,9 @@ std::string sphereObj(int rings, int segments) {
 
 // n³ nodes, spacing 1, the potential of two opposite charges near the centre.
 std::string dipoleDx(int n) {
-    std::ostringstream s;
-    s << "object 1 class gridpositions counts " << n << ' ' << n << ' ' << n << "\n"
-      << "origin 0 0 0\ndelta 1 0 0\ndelta 0 1 0\ndelta 0 0 1\n"
-      << "object 2 class gridconnections counts " << n << ' ' << n << ' ' << n << "\n"
-      << "object 3 class array type double rank 0 items " << n * n * n << " data follows\n";
-    s.setf(std::ios::scientific);
-    s.precision(6);
-    int count = 0;
-    for (int i = 0; i < n; ++i)
-        for (int j = 0; j < n; ++j)
-            for (int k = 0; k < n; ++k) {
-                const double a = std::sqrt((i - 16.0) * (i - 16.0) + (j - 20.0) * (j - 20.0) + (k - 21.0) * (k - 21.0));
-                const double b = std::sqrt((i - 25.0) * (i - 25.0) + (j - 19.0) * (j - 19.0) + (k - 20.0) * (k - 20.0));
-                s << 100.0 / (a + 0.5) - 80.0 / (b + 0.5) << (++count % 3 == 0 ? "\n" : " ");
-            }
-    s << "attribute \"dep\" string \"positions\"\nobject \"potential\" class field\n";
-    return s.str();
+    return quorax::test::dxText(n, [](int i, int j, int k) {
+        return 100.0 / (std::hypot(i - 16.0, j - 20.0, k - 21.0) + 0.5) - 80.0 / (std::hypot(i - 25.0, j - 19.0, k - 20.0) + 0.5);
+    });
 }
 
 const std::vector<std::string> kOutputs = {"lines.txt", "saved.obj", "saved_n.obj", "seeds.obj",
@@ -122,7 +109,7 @@ TEST(Threads, BundledExampleIsTheSameOnEveryThreadCount) {
 TEST(Threads, LargeGeneratedCaseIsTheSameOnEveryThreadCount) {
     TempDir inputs;
     const std::string obj = sphereObj(60, 100); // 12 000 triangles, about 2 MB
-    const std::string dx = dipoleDx(40);        // 64 000 values, about 0.9 MB
+    const std::string dx = dipoleDx(40);        // 64 000 values, about 0.6 MB
     ASSERT_GT(obj.size(), 32u * 64 * 1024);     // many parts on 8 threads
     inputs.write("sphere.obj", obj);
     inputs.write("dipole.dx", dx);

@@ -1,26 +1,9 @@
-// The viewer's model without the window: PLY loading into the model, and the arrow heads.
+// The arrow heads of the viewer's decorations, without the window.
 #include "decorations.h"
 #include "viewer_test.h"
 
 using namespace quorax;
 using namespace quorax::test;
-
-// The PLY reader itself is tested in core; here only what the viewer adds: a file that cannot be read leaves an
-// empty model whose box is the empty box, one that can gets the PLY colour.
-TEST(PlyModel, AFailedLoadLeavesAnEmptyModel) {
-    TempDir dir;
-    ViewerMesh mesh;
-    dir.write("good.ply", plyFile(Ply::Ascii, "element vertex 3\n" + kXyz + "element face 1\n" + kFaceList,
-                                  {"f0 f0 f0", "f1 f0 f0", "f0 f1 f0", "b3 i0 i1 i2"}));
-    dir.write("bad.ply", plyFile(Ply::Ascii, "element vertex 3\n" + kXyz, {"f0 f0 f0", "f1 f0 f0"}));
-    ASSERT_TRUE(loadPlyViewerMesh(mesh, dir.file("good.ply")).ok());
-    EXPECT_TRUE(mesh.faceCount() == 1 && mesh.vertexData[2].color == kPlyVertexColor);
-    EXPECT_TRUE(mesh.bboxMin == (Vec3{0, 0, 0}) && mesh.bboxMax == (Vec3{1, 1, 0}));
-    EXPECT_EQ(readProblemText(loadPlyViewerMesh(mesh, dir.file("bad.ply"))),
-              "the file ends inside element vertex, after 2 of its 3 items");
-    EXPECT_EQ(mesh.vertexCount() + mesh.faceCount() + int(mesh.vertexData.size()), 0);
-    EXPECT_TRUE(mesh.bboxMin == (Vec3{1, 1, 1}) && mesh.bboxMax == (Vec3{-1, -1, -1}));
-}
 
 TEST(Decorations, EverySeventhPointAndTheJitterCarriedOver) {
     // Points (0, y, 0) … (n−1, y, 0), one apart along x.

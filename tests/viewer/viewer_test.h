@@ -11,10 +11,11 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <regex>
 #include <sstream>
 
 #include "gl_panel.h"
+#include "grids.h"
+#include "inputs.h"
 #include "ply_file.h"
 #include "process.h"
 #include "radio_group.h"
@@ -24,28 +25,6 @@ namespace quorax::test {
 
 // Two triangles of area 2 in the plane x = 2, normals (4, 0, 0).
 inline const std::string kSquareObj = "v 2 1 1\nv 2 3 1\nv 2 3 3\nv 2 1 3\nf 1 2 3\nf 1 3 4\n";
-
-// An OpenDX grid of n³ nodes, spacing 1 from the origin, φ = 10 + x.
-inline std::string linearDx(int n) {
-    std::ostringstream s;
-    const std::string counts = " counts " + std::to_string(n) + ' ' + std::to_string(n) + ' ' + std::to_string(n);
-    s << "object 1 class gridpositions" << counts << "\norigin 0 0 0\ndelta 1 0 0\ndelta 0 1 0\ndelta 0 0 1\n"
-      << "object 2 class gridconnections" << counts << "\nobject 3 class array type double rank 0 items " << n * n * n
-      << " data follows\n";
-    for (int i = 0; i < n * n * n; ++i) s << 10 + i / (n * n) << '\n';
-    return s.str();
-}
-
-// A grid in memory: n³ nodes, spacing `delta` from `origin`, node (i, j, k) = f(i, j, k).
-inline PotentialGrid makeGrid(int n, const std::function<float(int, int, int)>& f, float delta = 1, Vec3 origin = {}) {
-    PotentialGrid g;
-    g.nx = g.ny = g.nz = n;
-    g.origin = origin;
-    g.delta = {delta, delta, delta};
-    for (int i = 0; i < n * n * n; ++i) g.values.push_back(f(i / (n * n), i / n % n, i % n));
-    g.loaded = true;
-    return g;
-}
 
 // A viewer mesh of these vertices and faces, derived as after a load.
 inline ViewerMesh makeMesh(const std::vector<Vec3>& points, const std::vector<std::array<int32_t, 3>>& faces) {
@@ -65,16 +44,8 @@ inline std::vector<std::string> splitLines(const std::string& text) {
     return out;
 }
 
-// The number of lines in a lines file, whose format it checks: "n", then "v x y z" lines.
-inline int linesInFile(const std::string& text) {
-    static const std::regex point(R"(v -?\d+\.\d{6} -?\d+\.\d{6} -?\d+\.\d{6})");
-    int lines = 0;
-    for (const std::string& r : splitLines(text)) {
-        lines += r == "n";
-        EXPECT_TRUE(lines > 0 && (r == "n" || std::regex_match(r, point))) << r;
-    }
-    return lines;
-}
+// The number of lines in a lines file, whose format it checks.
+inline int linesInFile(const std::string& text) { return int(readLinesFile(text).size()); }
 
 using Log = std::vector<std::string>;
 
