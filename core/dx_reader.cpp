@@ -10,6 +10,7 @@
 
 #include "file_io.h"
 #include "gzip_bytes.h"
+#include "huge_pages.h"
 #include "number_scan.h"
 #include "parallel.h"
 
@@ -96,7 +97,7 @@ public:
         checkItemCount(arrayHeader, nodes);
         try {
             // Reserved, not yet written: the memory is taken as the values come.
-            g.values.reserve(nodes);
+            reserveOnHugePages(g.values, nodes);
         } catch (const std::bad_alloc&) {
             return failAt(headerLine, "not enough memory for a grid of " + countText + " nodes");
         }

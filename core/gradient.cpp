@@ -1,12 +1,11 @@
 #include "gradient.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
 
+#include "huge_pages.h"
 #include "parallel.h"
 
 namespace quorax {
@@ -26,15 +25,7 @@ GradientGrid emptyGradientOf(const PotentialGrid& potential) {
 // Sizes `vectors` to n for a caller that writes every element: large arrays
 // ask for huge pages before their first touch (far fewer page faults).
 void allocateVectors(std::vector<Vec3>& vectors, std::size_t n) {
-    vectors.reserve(n);
-    if (n * sizeof(Vec3) >= (std::size_t{4} << 20)) {
-        // madvise wants page-aligned bounds: the whole huge pages inside the buffer.
-        constexpr std::uintptr_t huge = std::uintptr_t{2} << 20;
-        const auto begin = reinterpret_cast<std::uintptr_t>(vectors.data());
-        const std::uintptr_t first = (begin + huge - 1) & ~(huge - 1);
-        const std::uintptr_t last = (begin + n * sizeof(Vec3)) & ~(huge - 1);
-        if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-    }
+    reserveOnHugePages(vectors, n);
     vectors.resize(n);
 }
 

@@ -6,6 +6,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace quorax {
@@ -48,6 +49,65 @@ inline constexpr double kExactPowersOfTen[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1
                                                  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                                  1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
+// Bytes of an 8-byte word (the first byte in the lowest bits) that are not
+// decimal digits: the high bit of each such byte is set. No carry or borrow
+// crosses a byte.
+inline uint64_t nonDigitBytes(uint64_t x) {
+    constexpr uint64_t high = 0x8080808080808080u;
+    const uint64_t atLeast0 = ((x | high) - 0x3030303030303030u) & high;
+    const uint64_t above9 = ((x & ~high) + 0x4646464646464646u) & high;
+    return ~(atLeast0 & ~above9 & ~x) & high;
+}
+
+// The number that eight digit bytes spell, the first byte the most significant.
+inline uint64_t eightDigitsValue(uint64_t x) {
+    uint64_t v = x - 0x3030303030303030u;
+    v = v * 10 + (v >> 8);
+    return (((v & 0x000000FF000000FFu) * (100 + (uint64_t{1000000} << 32))) +
+            (((v >> 16) & 0x000000FF000000FFu) * (1 + (uint64_t{10000} << 32)))) >>
+           32;
+}
+
+// The fixed layouts of "%e" and "%f" with six decimals and one or two digits
+// before the point ("3.233174e-03", "0.247496", "24.893759"), when at least 16 bytes can be
+// read at p: the point and the digits are tested and read as one 8-byte word. Sets the digits (as an integer) and the decimal exponent and
+// returns the end of the number; nullptr for any other text, which the
+// general scan then reads.
+inline const char* fixedDecimal(const char* p, uint64_t& digits, std::ptrdiff_t& exponent) {
+    if constexpr (std::endian::native != std::endian::little) return nullptr;
+    uint64_t w, e;
+    std::memcpy(&w, p, 8);
+    std::memcpy(&e, p + 8, 8);
+    if (((w >> 8) & 0xFF) != '.') {
+        // "24.893759": two digits, the point, six decimals, no exponent.
+        if (((w >> 16) & 0xFF) != '.') return nullptr;
+        uint64_t decimals;
+        std::memcpy(&decimals, p + 3, 8);
+        const uint64_t x = (w & 0xFFFF) | (decimals << 16);
+        const uint64_t after = static_cast<unsigned char>(p[9]);
+        if (nonDigitBytes(x) || after - '0' < 10 || (after | 0x20) == 'e') return nullptr;
+        digits = eightDigitsValue(x);
+        exponent = -6;
+        return p + 9;
+    }
+    const uint64_t x = (w & ~uint64_t{0xFF00}) | 0x3000; // the point read as a zero
+    if (nonDigitBytes(x)) return nullptr;
+    const uint64_t after = e & 0xFF;
+    if (after - '0' < 10) return nullptr; // more decimals
+    // The lead digit stands 10^7 high with the zero in the point's place.
+    digits = eightDigitsValue(x) - ((w & 0xFF) - '0') * 9000000;
+    if ((after | 0x20) != 'e') {
+        exponent = -6;
+        return p + 8;
+    }
+    const uint64_t sign = (e >> 8) & 0xFF, d1 = ((e >> 16) & 0xFF) - '0', d2 = ((e >> 24) & 0xFF) - '0',
+                   next = ((e >> 32) & 0xFF) - '0';
+    if ((sign != '+' && sign != '-') || d1 > 9 || d2 > 9 || next < 10) return nullptr;
+    const auto magnitude = static_cast<std::ptrdiff_t>(d1 * 10 + d2);
+    exponent = (sign == '-' ? -magnitude : magnitude) - 6;
+    return p + 12;
+}
+
 // A short decimal number: an optional minus, digits with at most one point
 // (at least one digit in all, at most 19 so that they fit in 64 bits), and
 // an optional exponent with at least one digit. `value` receives its
@@ -59,6 +119,17 @@ inline const char* exactShortDecimal(const char* p, const char* last, double& va
     const bool negative = p != last && *p == '-';
     if (negative) ++p;
     uint64_t digits = 0;
+    if (last - p >= 16) {
+        std::ptrdiff_t exponent;
+        if (const char* end = fixedDecimal(p, digits, exponent)) {
+            if (exponent < -22 || exponent > 22) return nullptr;
+            double v = static_cast<double>(digits);
+            v = exponent < 0 ? v / kExactPowersOfTen[-exponent] : v * kExactPowersOfTen[exponent];
+            value = negative ? -v : v;
+            return end;
+        }
+        digits = 0;
+    }
     const char* start = p;
     while (p != last && static_cast<unsigned char>(*p - '0') < 10)
         digits = digits * 10 + static_cast<unsigned>(*p++ - '0');

@@ -197,13 +197,20 @@ TEST(NumberScan, ShortDecimalsRoundAsTheCLibrary) {
                           "1e-23", "16777217", "2.5.5", "1..5", "inf", "1,5", "7 8"})
         tokens.emplace_back(s);
     int failures = 0, taken = 0;
-    for (const std::string& t : tokens) {
-        const std::string d = compareShortDecimal(t, taken);
-        if (!d.empty() && ++failures <= 25) ADD_FAILURE() << "\"" << t << "\":" << d;
-    }
+    // Each token also with more bytes after it, both where it ends the number and where
+    // the bytes carry it on: the fixed writers' layouts are read a word at a time when
+    // enough bytes follow.
+    int tokenTaken = 0;
+    for (const std::string& t : tokens)
+        for (const char* after : {"", " 1234567890123456", "5 12345678901234",
+                                  "e-3x456789012345", ".5 3456789012345"}) {
+            const std::string s = t + after;
+            const std::string d = compareShortDecimal(s, *after ? taken : tokenTaken);
+            if (!d.empty() && ++failures <= 25) ADD_FAILURE() << "\"" << s << "\":" << d;
+        }
     EXPECT_EQ(failures, 0) << "of " << tokens.size() << " tokens";
     // The fast way must be the common way, not an unused branch.
-    EXPECT_GT(taken, static_cast<int>(tokens.size() / 3));
+    EXPECT_GT(tokenTaken, static_cast<int>(tokens.size() / 3));
 
     double d = 0;
     float f = 0;
@@ -214,4 +221,10 @@ TEST(NumberScan, ShortDecimalsRoundAsTheCLibrary) {
     EXPECT_EQ(parseShortDecimal(tie, tie + 8, f), nullptr);
     const char* apbs = "-1.234567e+00 ";
     EXPECT_TRUE(parseShortDecimal(apbs, apbs + 14, f) == apbs + 13 && f == -1.234567f);
+    const char* lines = "3.233174e-03 3.383836e-03\n24.893759 0.247496 -9.000000e+29 1.000000 2.000000";
+    const char* end = lines + std::strlen(lines);
+    EXPECT_TRUE(parseShortDecimal(lines, end, d) == lines + 12 && d == 3.233174e-03);
+    EXPECT_TRUE(parseShortDecimal(lines + 26, end, d) == lines + 35 && d == 24.893759);
+    EXPECT_TRUE(parseShortDecimal(lines + 36, end, d) == lines + 44 && d == 0.247496);
+    EXPECT_EQ(parseShortDecimal(lines + 45, end, d), nullptr); // 10^23 is not an exact double
 }
