@@ -45,6 +45,19 @@ protected:
     }
     QImage grab() { return form->PanelOGL->grabFramebuffer().convertToFormat(QImage::Format_RGB32); }
     int pixels(const Match& match = drawn, QRect* bounds = nullptr) { return count(grab(), match, bounds); }
+    // Plain, by potential and by face power: vertex arrays draw what immediate mode draws.
+    void expectArraysAsImmediateMode(int leastDrawn) {
+        for (int setting = 0; setting < 3; ++setting) {
+            form->CB_surfcolor->setChecked(setting == 1);
+            form->CB_showfacepot->setChecked(setting == 2);
+            const QImage arrays = grab();
+            qputenv("QUORAX_IMMEDIATE_MODE", "1");
+            const QImage immediate = grab();
+            qunsetenv("QUORAX_IMMEDIATE_MODE");
+            EXPECT_GT(count(arrays, drawn), leastDrawn) << "setting " << setting;
+            EXPECT_TRUE(arrays == immediate) << "setting " << setting;
+        }
+    }
     void expectCentre(int r, int g, int b, const char* what) {
         const QImage i = grab();
         EXPECT_TRUE(near(QColor(r, g, b), 5)(i.pixelColor(i.width() / 2, i.height() / 2))) << what;
@@ -106,16 +119,7 @@ TEST_F(Gl, BackgroundAndALitSurfaceAlikeFromArraysAndImmediateMode) {
     const float mixed[4] = {-20, -8, 3, 12};
     for (int i = 0; i < 4; ++i) form->mesh.vertexData[i].electrostatic = mixed[i];
     form->mesh.tri.faces[0].power = 2;
-    for (int setting = 0; setting < 3; ++setting) {
-        form->CB_surfcolor->setChecked(setting == 1);
-        form->CB_showfacepot->setChecked(setting == 2);
-        const QImage arrays = grab();
-        qputenv("QUORAX_IMMEDIATE_MODE", "1");
-        const QImage immediate = grab();
-        qunsetenv("QUORAX_IMMEDIATE_MODE");
-        EXPECT_GT(count(arrays, drawn), 1000);
-        EXPECT_TRUE(arrays == immediate) << "setting " << setting;
-    }
+    expectArraysAsImmediateMode(1000);
     form->RGmeshdraw->setItemIndex(0); // "hidden"
     EXPECT_EQ(pixels(), 0);
 }
@@ -129,16 +133,7 @@ TEST_F(Gl, SurfaceOfFacesInVertexOrderAlikeFromArraysAndImmediateMode) {
         form->mesh.vertexData[std::size_t(v)].electrostatic = float(v % 41 - 20);
     for (int32_t f = 0; f < form->mesh.faceCount(); ++f) form->mesh.tri.faces[std::size_t(f)].power = float(f % 11);
     form->facePowerMax = 10;
-    for (int setting = 0; setting < 3; ++setting) {
-        form->CB_surfcolor->setChecked(setting == 1);
-        form->CB_showfacepot->setChecked(setting == 2);
-        const QImage arrays = grab();
-        qputenv("QUORAX_IMMEDIATE_MODE", "1");
-        const QImage immediate = grab();
-        qunsetenv("QUORAX_IMMEDIATE_MODE");
-        EXPECT_GT(count(arrays, drawn), 10000) << "setting " << setting;
-        EXPECT_TRUE(arrays == immediate) << "setting " << setting;
-    }
+    expectArraysAsImmediateMode(10000);
 }
 
 TEST_F(Gl, EveryLayerWhereItsDataIsAndGoneWhenSwitchedOff) {
