@@ -1,8 +1,8 @@
-// Exchange formats: the solids are closed, oriented and free of degenerate
-// triangles for every shape of line; the line values follow the field; the
-// extensions choose the format. (Real readers judge the files in
+// Exchange formats: the solids are closed, oriented and free of degenerate triangles for every shape of line; the line
+// values follow the field; the extensions choose the format. (Real readers judge the files in
 // tests/tool/check_exports.py.)
 #include "line_export.h"
+#include "process.h"
 #include "tubes.h"
 
 #include <gtest/gtest.h>
@@ -13,15 +13,15 @@
 #include <utility>
 
 using namespace quorax;
+using quorax::test::has;
 using namespace std::string_literals;
 
 namespace {
 
 FieldLine makeLine(std::vector<Vec3> points) { return FieldLine{std::move(points)}; }
 
-// Checks that shell `s` of `m` is a closed, consistently oriented 2-manifold
-// of sphere topology with no zero-area triangle and an outward orientation
-// (positive volume). Returns the shell's volume.
+// Checks that shell `s` of `m` is a closed, consistently oriented 2-manifold of sphere topology with no zero-area
+// triangle and an outward orientation (positive volume). Returns the shell's volume.
 double checkShell(const SolidMesh& m, std::size_t s, const char* what) {
     const std::size_t begin = m.shellStarts[s];
     const std::size_t end = s + 1 < m.shellStarts.size() ? m.shellStarts[s + 1] : m.triangles.size();
@@ -120,9 +120,9 @@ TEST(Tubes, FilesCarryEveryTriangle) {
     std::memcpy(&count, stl.data() + 80, 4);
     EXPECT_EQ(count, n);
     const std::string obj = formatSolidExport(ExportFormat::Obj, mesh);
-    EXPECT_NE(obj.find("\no line_0\nf 1 3 2\n"), std::string::npos);
+    EXPECT_TRUE(has(obj, "\no line_0\nf 1 3 2\n"));
     const std::string ply = formatSolidExport(ExportFormat::Ply, mesh);
-    EXPECT_NE(ply.find("element face " + std::to_string(n) + "\n"), std::string::npos);
+    EXPECT_TRUE(has(ply, "element face " + std::to_string(n) + "\n"));
     EXPECT_EQ(ply.size() - (ply.find("end_header\n") + 11), mesh.vertices.size() * 12 + n * 13);
 }
 
@@ -158,17 +158,17 @@ TEST(LineExport, ValuesFollowTheField) {
     const std::string vtp = formatLinesExport(ExportFormat::Vtp, lines, &v);
     for (const char* name : {"\"potential\"", "\"field_strength\"", "\"arc_length\"", "\"line_index\"",
                              "\"stop_reason_start\"", "\"stop_reason_end\""})
-        EXPECT_NE(vtp.find(name), std::string::npos) << name;
+        EXPECT_TRUE(has(vtp, name));
     // The first exported point is the end traced along the gradient.
     const std::string vtk = formatLinesExport(ExportFormat::Vtk, lines, &v);
-    EXPECT_NE(vtk.find("stop_reason_start 1 2 unsigned_char\n\x01\x00\n"s), std::string::npos);
-    EXPECT_NE(vtk.find("stop_reason_end 1 2 unsigned_char\n\x04\x00\n"s), std::string::npos);
-    EXPECT_NE(vtp.find("NumberOfPoints=\"5\" NumberOfVerts=\"0\" NumberOfLines=\"2\""), std::string::npos);
+    EXPECT_TRUE(has(vtk, "stop_reason_start 1 2 unsigned_char\n\x01\x00\n"s));
+    EXPECT_TRUE(has(vtk, "stop_reason_end 1 2 unsigned_char\n\x04\x00\n"s));
+    EXPECT_TRUE(has(vtp, "NumberOfPoints=\"5\" NumberOfVerts=\"0\" NumberOfLines=\"2\""));
     const std::string obj = formatLinesExport(ExportFormat::Obj, lines, nullptr);
-    EXPECT_NE(obj.find("v 4 2 2\nv 3 2 2\nv 2 2 2\nv 1 2 2\nv 9 2 2\nl 1 2 3 4\np 5\n"), std::string::npos);
+    EXPECT_TRUE(has(obj, "v 4 2 2\nv 3 2 2\nv 2 2 2\nv 1 2 2\nv 9 2 2\nl 1 2 3 4\np 5\n"));
     const std::string ply = formatLinesExport(ExportFormat::Ply, lines, &v);
-    EXPECT_NE(ply.find("element vertex 5\n"), std::string::npos);
-    EXPECT_NE(ply.find("element edge 3\n"), std::string::npos);
+    EXPECT_TRUE(has(ply, "element vertex 5\n"));
+    EXPECT_TRUE(has(ply, "element edge 3\n"));
 }
 
 TEST(LineExport, ExtensionChoosesTheFormat) {

@@ -18,6 +18,7 @@
 #include "process.h"
 
 using namespace quorax;
+using quorax::test::has;
 
 TEST(FileBytes, RegularFilesPipesAndLimits) {
     const test::TempDir dir;
@@ -47,9 +48,9 @@ TEST(FileBytes, RegularFilesPipesAndLimits) {
 
     // Over the limit: a sentence, not an abort, for a file and for an endless device.
     EXPECT_FALSE(f.open(dir.file("a.txt"), error, 1000));
-    EXPECT_NE(error.find("larger than"), std::string::npos) << error;
+    EXPECT_TRUE(has(error, "larger than"));
     EXPECT_FALSE(f.open("/dev/zero", error, 1 << 20));
-    EXPECT_NE(error.find("larger than"), std::string::npos) << error;
+    EXPECT_TRUE(has(error, "larger than"));
     EXPECT_EQ(f.size(), 0u);
     EXPECT_GE(defaultInputLimit(), std::size_t{64} << 20);
 
@@ -68,10 +69,10 @@ TEST(FileBytes, AFileShorterThanItsSizeIsAnError) {
     FileBytes f;
     std::string error;
     EXPECT_FALSE(f.open(path, error));
-    EXPECT_NE(error.find("shortened while it was read"), std::string::npos) << error;
+    EXPECT_TRUE(has(error, "shortened while it was read"));
     // Such files cannot be mapped: asked for a mapping, the file is read.
     EXPECT_FALSE(f.open(path, error, 0, FileAccess::Map));
-    EXPECT_NE(error.find("shortened while it was read"), std::string::npos) << error;
+    EXPECT_TRUE(has(error, "shortened while it was read"));
 }
 
 namespace {
@@ -96,10 +97,9 @@ std::string objText(int vertices) {
 } // namespace
 
 TEST(FileBytes, AMappedFileThatShrinksIsReportedNotFatal) {
-    // Shortened mid-page after it was mapped, then parsed on several threads:
-    // the missing bytes read as zeros, the parse ends, and intact() names
-    // the bytes that were there. Another mapping stays intact; a file
-    // that grows back after a fault is still reported.
+    // Shortened mid-page after it was mapped, then parsed on several threads: the missing bytes read as zeros, the
+    // parse ends, and intact() names the bytes that were there. Another mapping stays intact; a file that grows back
+    // after a fault is still reported.
     const test::TempDir dir;
     const std::string text = objText(60000), other = objText(100);
     dir.write("a.obj", text);
@@ -128,7 +128,7 @@ TEST(FileBytes, AMappedFileThatShrinksIsReportedNotFatal) {
         // Grown back to its size: the fault is remembered.
         dir.write("a.obj", text);
         EXPECT_FALSE(a.intact(error));
-        EXPECT_NE(error.find("shortened while it was read"), std::string::npos) << error;
+        EXPECT_TRUE(has(error, "shortened while it was read"));
     }
     setWorkerThreads(0);
 
@@ -150,7 +150,7 @@ TEST(FileBytes, AMappedFileThatShrinksIsReportedNotFatal) {
         const ReadStatus s = readObjMeshFile(mesh, path);
         if (!s.ok()) {
             EXPECT_EQ(s.kind, ReadKind::CannotOpen);
-            EXPECT_NE(s.detail.find("shortened while it was read"), std::string::npos) << s.detail;
+            EXPECT_TRUE(has(s.detail, "shortened while it was read"));
             ++shortened;
         }
     }
@@ -160,8 +160,7 @@ TEST(FileBytes, AMappedFileThatShrinksIsReportedNotFatal) {
 }
 
 TEST(FileBytes, ABusErrorOutsideAMappedFileStillKills) {
-    // The guard handles faults in its own mappings only: any other SIGBUS
-    // keeps its effect.
+    // The guard handles faults in its own mappings only: any other SIGBUS keeps its effect.
     const test::TempDir dir;
     dir.write("x", std::string(1 << 16, 'x'));
     FileBytes guarded;

@@ -15,8 +15,7 @@ using namespace quorax;
 using namespace quorax::test;
 
 TEST(Gradient, LinearPotentialIsConstant) {
-    // Every quotient is (2, 2, 1.5), the last layers copy it, and a mean of six equal
-    // neighbours is that vector again.
+    // Every quotient is (2, 2, 1.5), the last layers copy it, and a mean of six equal neighbours is that vector again.
     const PotentialGrid p =
         potential(6, 4, 5, {}, {0.5f, 1, 2}, [](Vec3 p) { return 2 * p.x + 2 * p.y + 1.5f * p.z; });
     for (int passes : {0, 3}) {
@@ -63,9 +62,8 @@ TEST(Gradient, SmoothingIsSimultaneousAndKeepsBorders) {
 
 namespace {
 
-// The gradient as separate passes over the whole grid: differences, last
-// layers copied (x, then y, then z), length limit, then each smoothing pass
-// from a full copy of the grid.
+// The gradient as separate passes over the whole grid: differences, last layers copied (x, then y, then z), length
+// limit, then each smoothing pass from a full copy of the grid.
 GradientGrid gradientByPasses(const PotentialGrid& p, float maxLength, int passes, SmoothRule rule) {
     const int nx = p.nx, ny = p.ny, nz = p.nz;
     GradientGrid g = field(nx, ny, nz, [](int, int, int) { return Vec3{}; });
@@ -111,9 +109,8 @@ GradientGrid gradientByPasses(const PotentialGrid& p, float maxLength, int passe
 } // namespace
 
 TEST(Gradient, OneSweepMatchesSeparatePassesOnAnyThreadCount) {
-    // Random potentials with some nodes far off (so the length limit acts) and
-    // a NaN; grids from the smallest to many x layers per thread; the vectors
-    // and both extremes must agree bit for bit.
+    // Random potentials with some nodes far off (so the length limit acts) and a NaN; grids from the smallest to many x
+    // layers per thread; the vectors and both extremes must agree bit for bit.
     std::mt19937 random(11);
     std::uniform_real_distribution<float> value(-3.0f, 3.0f);
     struct Size {

@@ -1,6 +1,5 @@
-// Faithful field lines on fields whose lines are known exactly: point
-// charges on the z axis, along whose field lines ψ = Σ qᵢ·cos θᵢ stays
-// constant (θᵢ the angle at charge i between the axis and the point).
+// Faithful field lines on fields whose lines are known exactly: point charges on the z axis, along whose field lines ψ
+// = Σ qᵢ·cos θᵢ stays constant (θᵢ the angle at charge i between the axis and the point).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -92,9 +91,8 @@ double mean(const std::vector<double>& v) {
 
 } // namespace
 
-// The integrators' own accuracy on the exact field of a dipole: rk4's ψ error
-// falls about sixteen-fold when the step halves (at least eight-fold), and
-// rk45 keeps it near its tolerance with fewer steps.
+// The integrators' own accuracy on the exact field of a dipole: rk4's ψ error falls about sixteen-fold when the step
+// halves (at least eight-fold), and rk45 keeps it near its tolerance with fewer steps.
 TEST(Integrate, OrderOfAccuracyOnTheExactField) {
     const std::vector<Charge> dipole = {{-3, 1}, {3, -1}};
     const FieldSampler field = exactField(dipole);

@@ -34,9 +34,8 @@ Measures measure(const TriMesh& m) {
 } // namespace
 
 TEST(Isosurface, SphereMatchesItsFormulasAndIsClosed) {
-    // Distance from a centre off the nodes; the level 5 is a sphere of
-    // radius 5: area 4πr² = 314.16, volume 4/3πr³ = 523.60. Linear
-    // interpolation between nodes 0.25 apart cuts chords, so a little less.
+    // Distance from a centre off the nodes; the level 5 is a sphere of radius 5: area 4πr² = 314.16, volume 4/3πr³ =
+    // 523.60. Linear interpolation between nodes 0.25 apart cuts chords, so a little less.
     const Vec3 centre{0.13f, -0.07f, 0.21f};
     const PotentialGrid g = potential(49, 0.25f, {-6.0f, -6.0f, -6.0f}, [&](Vec3 p) { return length(p - centre); });
     const TriMesh m = extractIsosurface(g, 5.0f);
@@ -48,8 +47,7 @@ TEST(Isosurface, SphereMatchesItsFormulasAndIsClosed) {
     EXPECT_NEAR(s.volume, 4.0 / 3.0 * pi * 125.0, 0.01 * 4.0 / 3.0 * pi * 125.0); // positive: wound outwards
     for (const MeshVertex& v : m.vertices) EXPECT_NEAR(length(v.pos - centre), 5.0f, 0.01f);
 
-    // Reversing the field turns inside and outside around: same surface,
-    // normals pointing to the centre.
+    // Reversing the field turns inside and outside around: same surface, normals pointing to the centre.
     PotentialGrid neg = g;
     for (float& v : neg.values) v = -v;
     const Measures r = measure(extractIsosurface(neg, -5.0f));

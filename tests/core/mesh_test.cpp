@@ -12,11 +12,10 @@
 using namespace quorax;
 
 TEST(Mesh, NormalsAndAreas) {
-    // Face 0 is counter-clockwise seen from +z, so it faces +z; its area is ½·4·1.5 = 3.
-    // Face 1 lies in the plane x = 0 facing −x. Collinear face 3 gets a zero normal and
-    // area, not NaN. Unit rule: vertex 2 weighs each face 1, (0, 0, 1) + (−1, 0, 0) +
-    // (0, 0, 1) normalised. Unnormalised rule: the face normal is twice the area long
-    // and vertex 2 sums (0, 0, 6) + (−1, 0, 0) + (0, 0, 10.5).
+    // Face 0 is counter-clockwise seen from +z, so it faces +z; its area is ½·4·1.5 = 3. Face 1 lies in the plane x = 0
+    // facing −x. Collinear face 3 gets a zero normal and area, not NaN. Unit rule: vertex 2 weighs each face 1, (0, 0,
+    // 1) + (−1, 0, 0) + (0, 0, 1) normalised. Unnormalised rule: the face normal is twice the area long and vertex 2
+    // sums (0, 0, 6) + (−1, 0, 0) + (0, 0, 10.5).
     TriMesh m;
     for (Vec3 p : {Vec3{-2, 0, 0}, {2, 0, 0}, {0, 1.5f, 0}, {9, 0, 0}, {0, 0, 1}, {0, 1, 1}})
         m.vertices.push_back({p, {}, 0});
@@ -48,9 +47,8 @@ TEST(Mesh, NormalsAndAreas) {
 }
 
 TEST(Mesh, FacesThatAreNotFinite) {
-    // Face 1 has a NaN corner, face 2 a corner at 1e30 (its area overflows), face 3 a
-    // finite area but an infinite power; face 4 is degenerate, which is finite. The
-    // others keep their order and the vertices stay.
+    // Face 1 has a NaN corner, face 2 a corner at 1e30 (its area overflows), face 3 a finite area but an infinite
+    // power; face 4 is degenerate, which is finite. The others keep their order and the vertices stay.
     TriMesh m;
     for (Vec3 p : {Vec3{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {NAN, 0, 0}, {1e30f, 0, 0}, {0, 1e30f, 0}})
         m.vertices.push_back({p, {}, 0});

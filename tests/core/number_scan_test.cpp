@@ -1,6 +1,5 @@
-// The number conversions must give exactly what the C library gives (atof,
-// atoi, fscanf "%f" and "%d"), values and consumed bytes, so they are checked
-// against the C library itself on tricky tokens and on random strings.
+// The number conversions must give exactly what the C library gives (atof, atoi, fscanf "%f" and "%d"), values and
+// consumed bytes, so they are checked against the C library itself on tricky tokens and on random strings.
 #include "number_scan.h"
 
 #include <gtest/gtest.h>
@@ -36,8 +35,7 @@ std::string compareWithC(const std::string& s) {
             ? ip.overflow || ip.value != std::atoi(c) || ip.digits != (end != c)
             : !ip.overflow)
         diff += " atoi";
-    // Up to four fscanf calls in a row on one stream, so that what one call
-    // consumes decides where the next one starts.
+    // Up to four fscanf calls in a row on one stream, so that what one call consumes decides where the next one starts.
     for (int isInt = 0; isInt < 2; ++isInt) {
         std::string buf = s.empty() ? std::string(1, '\0') : s; // fmemopen needs a byte
         FILE* f = fmemopen(buf.data(), buf.size(), "r");
@@ -67,10 +65,9 @@ std::string compareWithC(const std::string& s) {
 } // namespace
 
 TEST(NumberScan, MatchesTheCLibrary) {
-    // Tricky tokens: words, hexadecimal forms, range limits, ties, long digit strings;
-    // 1 + 2^-24 (a float tie), 1 + 2^-53 (a double tie) and 2^-150 (half the smallest float
-    // denormal) exactly and followed by a far-away 1. Each with both signs, leading white
-    // space and three tails; short malformed forms are left to the random strings.
+    // Tricky tokens: words, hexadecimal forms, range limits, ties, long digit strings; 1 + 2^-24 (a float tie), 1 +
+    // 2^-53 (a double tie) and 2^-150 (half the smallest float denormal) exactly and followed by a far-away 1. Each
+    // with both signs, leading white space and three tails; short malformed forms are left to the random strings.
     const std::string z800(800, '0'),
         fTie = "1.000000059604644775390625",
         dTie = "1.00000000000000011102230246251565404236316680908203125",
@@ -152,10 +149,9 @@ std::string compareShortDecimal(const std::string& s, int& taken) {
 } // namespace
 
 TEST(NumberScan, ShortDecimalsRoundAsTheCLibrary) {
-    // The writers' forms ("%f", "%12.6e", "%g") of random values and random digit strings
-    // with a point and an exponent, both signs; then the cases where rounding to double
-    // first and to float second could go wrong: decimals next to float midpoints (the
-    // midpoint's shortest digits, and that number one unit up or down in its last digit).
+    // The writers' forms ("%f", "%12.6e", "%g") of random values and random digit strings with a point and an exponent,
+    // both signs; then the cases where rounding to double first and to float second could go wrong: decimals next to
+    // float midpoints (the midpoint's shortest digits, and that number one unit up or down in its last digit).
     std::mt19937_64 rng(20261207);
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
     std::uniform_int_distribution<int> scale(-30, 30), digitCount(1, 21), exponent(-40, 40);
@@ -197,9 +193,8 @@ TEST(NumberScan, ShortDecimalsRoundAsTheCLibrary) {
                           "1e-23", "16777217", "2.5.5", "1..5", "inf", "1,5", "7 8"})
         tokens.emplace_back(s);
     int failures = 0, taken = 0;
-    // Each token also with more bytes after it, both where it ends the number and where
-    // the bytes carry it on: the fixed writers' layouts are read a word at a time when
-    // enough bytes follow.
+    // Each token also with more bytes after it, both where it ends the number and where the bytes carry it on: the
+    // fixed writers' layouts are read a word at a time when enough bytes follow.
     int tokenTaken = 0;
     for (const std::string& t : tokens)
         for (const char* after : {"", " 1234567890123456", "5 12345678901234",

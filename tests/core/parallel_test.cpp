@@ -1,7 +1,6 @@
-// The readers in parts: on any thread count an OBJ or DX text reads exactly
-// as on one thread, also where a malformed line runs on over the point where
-// the text is split, where indices count back over parts, and where a value
-// that is not a plain number (or an error) lies in a later part.
+// The readers in parts: on any thread count an OBJ or DX text reads exactly as on one thread, also where a malformed
+// line runs on over the point where the text is split, where indices count back over parts, and where a value that is
+// not a plain number (or an error) lies in a later part.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -34,10 +33,9 @@ void expectSameMesh(const TriMesh& a, const TriMesh& b, int threads) {
         for (int c = 0; c < 3; ++c) ASSERT_EQ(a.faces[i].v[c], b.faces[i].v[c]) << "face " << i;
 }
 
-// Lines drawn from well-formed and malformed ones: faces whose corners run
-// on over line ends ("f 1" then "2 3"), negative indices reaching back over
-// many lines or past the first vertex, CRLF, comments, texture lines, a
-// vertex line without coordinates, indices too large.
+// Lines drawn from well-formed and malformed ones: faces whose corners run on over line ends ("f 1" then "2 3"),
+// negative indices reaching back over many lines or past the first vertex, CRLF, comments, texture lines, a vertex line
+// without coordinates, indices too large.
 std::string mixedObj(std::size_t lines, unsigned seed) {
     std::mt19937 random(seed);
     const char* const kinds[] = {"v 1.5 -2 3e1\n", "v 0.25 7 -1\r\n", "vn 0 0 1\n", "vt 0.5 0.5\n",
@@ -101,8 +99,7 @@ TEST_F(Threads, DxReadsTheSameInParts) {
         return t + trailer;
     };
     const std::size_t late = values.size() * 7 / 8; // in a later part on every thread count
-    // Numbers after the data, which are not read: they must not make up for
-    // values a part could not read.
+    // Numbers after the data, which are not read: they must not make up for values a part could not read.
     std::string numbers;
     for (int i = 0; i < 5000; ++i) numbers += "9.5\n";
     const std::vector<std::string> cases = {

@@ -14,8 +14,10 @@
 #include "dx_reader.h"
 #include "file_io.h"
 #include "obj_reader.h"
+#include "process.h"
 
 using namespace quorax;
+using quorax::test::has;
 
 namespace {
 
@@ -207,7 +209,7 @@ TEST(DxReader, ErrorsNameTheLineAndKeepTheGrid) {
         const ReadStatus r = readDxGrid(g, exact(text));
         EXPECT_EQ(r.kind, ReadKind::Malformed) << text;
         EXPECT_EQ(r.line, line) << r.detail;
-        EXPECT_NE(r.detail.find(problem), std::string::npos) << r.detail;
+        EXPECT_TRUE(has(r.detail, problem));
         EXPECT_EQ(g.values, before); // the grid read before is left as it was
         EXPECT_EQ(g.nx, 3);
     }
@@ -261,7 +263,7 @@ TEST(DxReader, BinaryCompressedAndForeignDataAreRefused) {
         const ReadStatus r = readDxGrid(g, exact(text));
         EXPECT_EQ(r.kind, ReadKind::Malformed) << problem;
         EXPECT_EQ(r.line, line) << r.detail;
-        EXPECT_NE(r.detail.find(problem), std::string::npos) << r.detail;
+        EXPECT_TRUE(has(r.detail, problem));
         EXPECT_FALSE(g.loaded);
     }
     // Type words and quotes as other writers put them, and a comment after the array line.

@@ -69,10 +69,9 @@ TEST(Sampling, NodeBelow) {
 }
 
 TEST(Sampling, MappedPotentialAndFacePower) {
-    // V = x on [-4, 4]. Face 0 has area ½·4·1.5 = 3 and corners at x = -2, 2, 0: power
-    // 3·2/3 + 3·2/3 = 4, under both third rules. Face 1 lies in the plane x = 0:
-    // power 0. Collinear face 3 has zero area and power, not NaN. Vertex 3, beyond the
-    // box, reads the border's 4; it is a corner of faces 2 and 3.
+    // V = x on [-4, 4]. Face 0 has area ½·4·1.5 = 3 and corners at x = -2, 2, 0: power 3·2/3 + 3·2/3 = 4, under both
+    // third rules. Face 1 lies in the plane x = 0: power 0. Collinear face 3 has zero area and power, not NaN. Vertex
+    // 3, beyond the box, reads the border's 4; it is a corner of faces 2 and 3.
     const PotentialGrid g = potential(9, 4, 4, {-4, -1, -1}, {1, 1, 1}, [](Vec3 p) { return p.x; });
     TriMesh m;
     for (Vec3 p : {Vec3{-2, 0, 0}, {2, 0, 0}, {0, 1.5f, 0}, {9, 0, 0}, {0, 0, 1}, {0, 1, 1}})
@@ -97,10 +96,9 @@ TEST(Sampling, MappedPotentialAndFacePower) {
 
 namespace {
 
-// The trilinear sample with the single-precision quotient, axis by axis as
-// documented: the coordinate clamped into the box, the cell floor((p −
-// origin) / delta) clamped to 0 … n − 2, weights 1 − |p − node| / delta,
-// blended along z, then x, then y.
+// The trilinear sample with the single-precision quotient, axis by axis as documented: the coordinate clamped into the
+// box, the cell floor((p − origin) / delta) clamped to 0 … n − 2, weights 1 − |p − node| / delta, blended along z, then
+// x, then y.
 float referenceSample(const PotentialGrid& g, Vec3 p, bool& clamped) {
     struct Axis {
         std::ptrdiff_t i;
@@ -128,9 +126,8 @@ float referenceSample(const PotentialGrid& g, Vec3 p, bool& clamped) {
 } // namespace
 
 TEST(Sampling, SameBitsAsTheAxisByAxisRule) {
-    // Random values on grids with awkward spacings (one negative), points
-    // inside, outside, on nodes and on the upper faces: every sample and its
-    // clamp flag as the axis-by-axis rule gives them, bit for bit.
+    // Random values on grids with awkward spacings (one negative), points inside, outside, on nodes and on the upper
+    // faces: every sample and its clamp flag as the axis-by-axis rule gives them, bit for bit.
     std::mt19937 rng(5);
     std::uniform_real_distribution<float> u(-1.0f, 1.0f);
     struct Case {

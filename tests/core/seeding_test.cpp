@@ -72,9 +72,8 @@ TEST(LineBudget, TruncatesAndClamps) {
 }
 
 TEST(Seeding, ExactlyBudgetSeedsInFaceOrder) {
-    // Exactly `budget` faces, the largest power among them, the same for the same
-    // generator seed (the tool's tests try another); a budget at or above the face
-    // count keeps all, below 1 none.
+    // Exactly `budget` faces, the largest power among them, the same for the same generator seed (the tool's tests try
+    // another); a budget at or above the face count keeps all, below 1 none.
     std::mt19937 rng(5);
     std::uniform_real_distribution<float> u(0.0f, 10.0f);
     std::vector<float> powers(60);
@@ -131,10 +130,9 @@ TEST(Seeding, MatchesTheFaceByFaceCursor) {
 }
 
 TEST(Seeding, BoundedThinningKeepsTheStrongest) {
-    // 100 000 faces of nearly equal power: each visit removes a face about once in
-    // 32768 draws, so thinning to 100 would take some 3·10⁹ draws. The draws stop
-    // at the bound and the strongest faces stay: the ten of power 1 (face order
-    // among equals), then the 90 of the next power.
+    // 100 000 faces of nearly equal power: each visit removes a face about once in 32768 draws, so thinning to 100
+    // would take some 3·10⁹ draws. The draws stop at the bound and the strongest faces stay: the ten of power 1 (face
+    // order among equals), then the 90 of the next power.
     std::vector<float> powers(100000);
     for (int f = 0; f < 100000; ++f) powers[f] = 0.99999f - 1e-7f * float(f % 7);
     for (int f = 5; f < 100000; f += 10000) powers[f] = 1.0f;
@@ -176,9 +174,8 @@ TEST(Seeding, TheViewersSeedings) {
     EXPECT_FALSE(old.keptFirst);
     EXPECT_EQ(old.seeds, (std::vector<Vec3>{{1, 0, 3}, {3, 0, 9}, {5, 0, 15}}));
 
-    // NEW POW over a potential of 1 (−2 beyond x = 9.5, where the corners of face 9
-    // sample a blend): faces 0 … 8 have power 0.5, face 9 more. Total power · 0.5 gives
-    // the count; face 9 is taken at every visit.
+    // NEW POW over a potential of 1 (−2 beyond x = 9.5, where the corners of face 9 sample a blend): faces 0 … 8 have
+    // power 0.5, face 9 more. Total power · 0.5 gives the count; face 9 is taken at every visit.
     PotentialGrid g{{}, 14, 4, 3, {-1, -1, -1}, {1, 1, 1}};
     for (int n = 0; n < 14 * 4 * 3; ++n) g.values.push_back(n / 12 >= 11 ? -2.0f : 1.0f);
     random.restart();

@@ -12,9 +12,8 @@ using namespace quorax;
 
 namespace {
 
-// The simplification written the slow, literal way: one point at a time, the
-// later points shifted down after each removal, the point count re-read before
-// every test, passes until one removes nothing.
+// The simplification written the slow, literal way: one point at a time, the later points shifted down after each
+// removal, the point count re-read before every test, passes until one removes nothing.
 int referenceSimplify(std::vector<Vec3>& p, float cosReduce, ZeroSegmentRule rule) {
     int removed = 0;
     for (bool again = true; again;) {
@@ -37,9 +36,8 @@ int referenceSimplify(std::vector<Vec3>& p, float cosReduce, ZeroSegmentRule rul
 } // namespace
 
 TEST(Simplify, KeepsTheEnds) {
-    // A straight run keeps its first point and its last two points (two passes for
-    // five points); a one-point line is unchanged but counts in the remaining points.
-    // The stop reasons stay with the lines.
+    // A straight run keeps its first point and its last two points (two passes for five points); a one-point line is
+    // unchanged but counts in the remaining points. The stop reasons stay with the lines.
     std::vector<FieldLine> lines = {{{{5, 5, 5}}},
                                     {{{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}, {4, 0, 0}},
                                      StopReason::Bend, StopReason::WeakField}};
@@ -49,9 +47,8 @@ TEST(Simplify, KeepsTheEnds) {
 }
 
 TEST(Simplify, MatchesTheOnePointAtATimeLoop) {
-    // Random walks with small and large turns, repeated points and straight runs,
-    // against the literal loop for both zero-segment rules; the pass structure
-    // (skip two after a removal, restart at 1) decides which points survive.
+    // Random walks with small and large turns, repeated points and straight runs, against the literal loop for both
+    // zero-segment rules; the pass structure (skip two after a removal, restart at 1) decides which points survive.
     std::mt19937 rng(99);
     std::uniform_real_distribution<float> u(-1.0f, 1.0f);
     std::uniform_int_distribution<int> len(0, 40), kind(0, 9);

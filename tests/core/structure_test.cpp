@@ -51,8 +51,7 @@ TEST(Structure, GridCoversTheAtomsWithTheMarginInMultigridCounts) {
     const GridPlan p = planGrid(atoms, 0.5, 8.0);
     EXPECT_DOUBLE_EQ(p.centre[0], 5.0);
     EXPECT_DOUBLE_EQ(p.extent[0], 16.0);
-    // x needs 32 Å / 0.5 + 1 = 65 nodes, exactly 2·32 + 1; y and z need
-    // 45, rounded up to 65 as well.
+    // x needs 32 Å / 0.5 + 1 = 65 nodes, exactly 2·32 + 1; y and z need 45, rounded up to 65 as well.
     EXPECT_EQ(p.nodes[0], 65);
     EXPECT_EQ(p.nodes[1], 65);
     EXPECT_DOUBLE_EQ(p.fineLength[0], 32.0);

@@ -87,9 +87,8 @@ TEST(Tracing, LeavingTheUsableCells) {
 }
 
 TEST(Tracing, BothDirectionsWalkTheSameWay) {
-    // Negating the field swaps the directions: the line comes out reversed with
-    // its reasons swapped, bit for bit (every product and sum of the sampling
-    // only changes sign). A curved field with a halt angle exercises every rule.
+    // Negating the field swaps the directions: the line comes out reversed with its reasons swapped, bit for bit (every
+    // product and sum of the sampling only changes sign). A curved field with a halt angle exercises every rule.
     const auto swirl = [](float s) {
         return field(24, 24, 8, [s](int i, int j, int k) {
             return s * Vec3{float(12 - j) * 0.07f, float(i - 12) * 0.07f + 0.02f * float(k), 0.01f * float(i)};

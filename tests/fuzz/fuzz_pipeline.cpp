@@ -1,7 +1,6 @@
-// libFuzzer target: the console's whole pipeline on small inputs. The input is an OBJ surface, optionally
-// followed by a line "----" and an OpenDX grid; without that line the surface goes with a fixed 4 × 4 × 4 grid.
-// Both are written to files in a scratch folder and run with the example's parameters, with and without
-// simplification.
+// libFuzzer target: the console's whole pipeline on small inputs. The input is an OBJ surface, optionally followed by a
+// line "----" and an OpenDX grid; without that line the surface goes with a fixed 4 × 4 × 4 grid. Both are written to
+// files in a scratch folder and run with the example's parameters, with and without simplification.
 #include <unistd.h>
 
 #include <cstddef>

@@ -158,9 +158,8 @@ TEST(Trackball, FlickSpinsAtTheLastStepSpeedCappedAtPoint4) {
                 1e-9);
     t.press(200, 200, kButtonLeft, 300); // a new press stops the spin
     EXPECT_FALSE(t.spinning());
-    // Fast flick downwards: 10 → 60 px in the last step is 0.52 rad per 100 ms, capped to
-    // 0.4, about the camera's right axis (a spin composed on the wrong side of the earlier
-    // turn about up would turn about another axis).
+    // Fast flick downwards: 10 → 60 px in the last step is 0.52 rad per 100 ms, capped to 0.4, about the camera's right
+    // axis (a spin composed on the wrong side of the earlier turn about up would turn about another axis).
     leftDrag(t, 1000, {{200, 210, 1060}, {200, 260, 1120}}, 1130);
     const Matrix4 flicked = t.currentMatrix();
     EXPECT_NEAR(rotationBetween(t.apply(kView, 1180), flicked), 0.2, 1e-9);

@@ -1,6 +1,7 @@
 // Runs a program in a child process and captures what it printed.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <string>
@@ -14,9 +15,8 @@ struct ProcessResult {
     std::string err;   // standard error
 };
 
-// Runs `program` with `args` in folder `cwd` (empty: the current folder).
-// `env` entries "NAME=value" are added to the environment ("NAME=" alone
-// removes NAME). Standard input is /dev/null.
+// Runs `program` with `args` in folder `cwd` (empty: the current folder). `env` entries "NAME=value" are added to the
+// environment ("NAME=" alone removes NAME). Standard input is /dev/null.
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
                          const std::string& cwd = {}, const std::vector<std::string>& env = {});
 
@@ -25,8 +25,7 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
 pid_t startProcess(const std::string& program, const std::vector<std::string>& args, const std::string& cwd = {},
                    const std::vector<std::string>& env = {}, const std::string& out = {}, const std::string& err = {});
 
-// A fresh empty folder under the system's temporary folder, removed with its
-// contents when the object goes away.
+// A fresh empty folder under the system's temporary folder, removed with its contents when the object goes away.
 class TempDir {
 public:
     TempDir();
@@ -44,5 +43,11 @@ private:
 };
 
 std::string readFile(const std::string& path);
+
+// Whether `text` holds `part`; a failure shows the whole text.
+inline ::testing::AssertionResult has(const std::string& text, const std::string& part) {
+    if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
+}
 
 } // namespace quorax::test

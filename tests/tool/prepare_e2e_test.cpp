@@ -1,6 +1,5 @@
-// End-to-end runs of quorax-prepare with the real pdb2pqr and APBS: a PQR
-// from APBS's examples and a small peptide PDB go all the way to field lines;
-// failures name the step and the file and leave the output folder as it was.
+// End-to-end runs of quorax-prepare with the real pdb2pqr and APBS: a PQR from APBS's examples and a small peptide PDB
+// go all the way to field lines; failures name the step and the file and leave the output folder as it was.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -15,6 +14,7 @@
 #include "obj_reader.h"
 #include "process.h"
 
+using quorax::test::has;
 using quorax::test::ProcessResult;
 using quorax::test::readFile;
 using quorax::test::runProcess;
@@ -89,12 +89,10 @@ TEST_F(Prepare, PqrFromApbsExamplesFeedsQuoraxAndReplacesOnlyWhenAsked) {
     EXPECT_EQ(r.err, "");
     for (const char* stage : {"[1/5] structure: ", "8 atoms, total charge -1.00 e", "[2/5] grid: 65 x 65 x 65 nodes, "
                               "spacing 0.500 A", "[3/5] APBS: ", "0.150 M salt", "[4/5] surface: ", "[5/5] wrote "})
-        EXPECT_NE(r.out.find(stage), std::string::npos) << stage << "\n" << r.out;
+        EXPECT_TRUE(has(r.out, stage));
     const std::string obj = dir.file("out/acetate.obj"), dx = dir.file("out/acetate.dx");
-    EXPECT_NE(r.out.find("  quorax " + obj + " " + dx + " " + dir.file("out/acetate_lines.txt") +
-                         " 0.01 0.0 45 1 3.0\n"),
-              std::string::npos)
-        << r.out;
+    EXPECT_TRUE(
+        has(r.out, "  quorax " + obj + " " + dx + " " + dir.file("out/acetate_lines.txt") + " 0.01 0.0 45 1 3.0\n"));
     EXPECT_EQ(folderEntries(dir.file("out")), (std::vector<std::string>{"acetate.dx", "acetate.obj"}));
     checkOutputs(obj, dx, dir);
 
@@ -106,7 +104,7 @@ TEST_F(Prepare, PqrFromApbsExamplesFeedsQuoraxAndReplacesOnlyWhenAsked) {
     EXPECT_EQ(again.err, "quorax-prepare: " + dx + " exists; give --force to replace it\n");
     const ProcessResult forced = runProcess(kPrepare, {kAcetate, dir.file("out"), "--force"}, dir.path());
     ASSERT_EQ(forced.exitCode, 0) << forced.err;
-    EXPECT_NE(forced.out.find("[5/5] replaced " + dx), std::string::npos) << forced.out;
+    EXPECT_TRUE(has(forced.out, "[5/5] replaced " + dx));
     EXPECT_EQ(readFile(obj), objBytes);
     EXPECT_EQ(readFile(dx), dxBytes);
     EXPECT_EQ(folderEntries(dir.file("out")), (std::vector<std::string>{"acetate.dx", "acetate.obj"}));
@@ -117,13 +115,11 @@ TEST_F(Prepare, PeptidePdbGoesThroughPdb2pqr) {
     fs::copy_file(kPeptide, dir.file("GKDE peptide.pdb"));
     const ProcessResult r = runProcess(kPrepare, {"GKDE peptide.pdb", "--spacing", "0.8"}, dir.path());
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("(PDB), pdb2pqr --ff=PARSE"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("total charge -1.00 e"), std::string::npos) << r.out; // Lys+, Asp−, Glu−, termini ±
-    EXPECT_NE(r.out.find("spacing 0.800 A"), std::string::npos) << r.out;
+    EXPECT_TRUE(has(r.out, "(PDB), pdb2pqr --ff=PARSE"));
+    EXPECT_TRUE(has(r.out, "total charge -1.00 e")); // Lys+, Asp−, Glu−, termini ±
+    EXPECT_TRUE(has(r.out, "spacing 0.800 A"));
     // The name has a blank: the printed command quotes it.
-    EXPECT_NE(r.out.find("  quorax './GKDE peptide.obj' './GKDE peptide.dx' './GKDE peptide_lines.txt' "),
-              std::string::npos)
-        << r.out;
+    EXPECT_TRUE(has(r.out, "  quorax './GKDE peptide.obj' './GKDE peptide.dx' './GKDE peptide_lines.txt' "));
     checkOutputs(dir.file("GKDE peptide.obj"), dir.file("GKDE peptide.dx"), dir);
 }
 
@@ -160,7 +156,7 @@ TEST_F(Prepare, FailuresNameTheStepAndTheFileAndLeaveNothing) {
     }
     // pdb2pqr's own complaint follows its name.
     const ProcessResult junk = runProcess(kPrepare, {"junk.pdb"}, dir.path());
-    EXPECT_NE(junk.err.find("Error"), std::string::npos) << junk.err;
+    EXPECT_TRUE(has(junk.err, "Error"));
 
     const ProcessResult help = runProcess(kPrepare, {"--help"});
     EXPECT_EQ(help.exitCode, 0);

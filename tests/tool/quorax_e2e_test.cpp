@@ -1,6 +1,5 @@
-// End-to-end runs of the console tool on files the tests write and on the
-// bundled example: exact standard output, exit codes, lines file, dumps,
-// one case of each kind of bad input, and the faithful lines on the bundled protein.
+// End-to-end runs of the console tool on files the tests write and on the bundled example: exact standard output,
+// exit codes, lines file, dumps, one case of each kind of bad input, and the faithful lines on the bundled protein.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -50,12 +49,16 @@ struct Case {
         return {dir.file("mesh.obj"), dir.file("grid.dx"), dir.file("lines.txt"), density, "0.0", "45",
                 reduce, "3.0"};
     }
-    // The arguments with argument `at` replaced and `extra` appended.
+    // The arguments with `extra` appended, and argument `at` replaced.
+    std::vector<std::string> plus(const std::vector<std::string>& extra) const {
+        std::vector<std::string> a = args();
+        a.insert(a.end(), extra.begin(), extra.end());
+        return a;
+    }
     std::vector<std::string> with(std::size_t at, const std::string& value,
                                   const std::vector<std::string>& extra = {}) const {
-        std::vector<std::string> a = args();
+        std::vector<std::string> a = plus(extra);
         a[at] = value;
-        a.insert(a.end(), extra.begin(), extra.end());
         return a;
     }
     ProcessResult run(const std::vector<std::string>& a, const std::vector<std::string>& env = {"QUORAX_SEED=7"}) const {
@@ -126,26 +129,26 @@ TEST(ToolRun, SeedVariableChoosesTheSeedFaces) {
 
     const ProcessResult bad = run("e.txt", "soon");
     EXPECT_EQ(bad.exitCode, 0);
-    EXPECT_NE(bad.err.find("QUORAX_SEED"), std::string::npos) << bad.err;
+    EXPECT_TRUE(has(bad.err, "QUORAX_SEED"));
 }
 
 TEST(ToolRun, DebugSwitchOnlyWithExactlyNineArgumentsAndNinthOne) {
     Case c;
-    const ProcessResult r = c.run(c.with(0, c.dir.file("mesh.obj"), {"1"}));
+    const ProcessResult r = c.run(c.plus({"1"}));
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out.substr(0, kBanner.size() + 15), kBanner + "\n DEBUG MODE \n\n");
     // The unit normals of the square all point along +x.
     EXPECT_EQ(c.dir.read("saved.obj"),
               "v 10.000000 5.000000 5.000000\nv 10.000000 15.000000 5.000000\n"
               "v 10.000000 15.000000 15.000000\nv 10.000000 5.000000 15.000000\nf 1 2 3\nf 1 3 4\n");
-    EXPECT_NE(c.dir.read("saved_n.obj").find("vn 1.000000 0.000000 0.000000\n"), std::string::npos);
-    EXPECT_NE(c.dir.read("saved_n.obj").find("f 1//1 2//2 3//3\n"), std::string::npos);
+    EXPECT_TRUE(has(c.dir.read("saved_n.obj"), "vn 1.000000 0.000000 0.000000\n"));
+    EXPECT_TRUE(has(c.dir.read("saved_n.obj"), "f 1//1 2//2 3//3\n"));
     // Seeds lie one unit in front of the face centroids.
     EXPECT_EQ(c.dir.read("seeds.obj"), "v 11.000000 11.666667 8.333333\nv 11.000000 8.333333 11.666667\n");
 
     for (const std::vector<std::string>& extra : std::vector<std::vector<std::string>>{{"1.0"}, {"1", "x"}}) {
         TempDir d;
-        EXPECT_EQ(runProcess(kTool, c.with(0, c.dir.file("mesh.obj"), extra), d.path()).out.find("DEBUG"), std::string::npos);
+        EXPECT_FALSE(has(runProcess(kTool, c.plus(extra), d.path()).out, "DEBUG"));
         EXPECT_FALSE(d.exists("saved.obj")) << extra.size() + 8 << " arguments";
     }
 }
@@ -157,9 +160,9 @@ TEST(ToolRun, ReduceOnlyWithExactlyOneAndNumbersReadAsAtof) {
     // Numbers that are not numbers read as atof reads them, with a warning.
     const ProcessResult r = c.run(c.args("lots"));
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_NE(r.out.find("\n0 lines will be calculated\n"), std::string::npos);
+    EXPECT_TRUE(has(r.out, "\n0 lines will be calculated\n"));
     EXPECT_EQ(c.dir.read("lines.txt"), "");
-    EXPECT_NE(r.err.find("argument 4 (linesdensity) \"lots\""), std::string::npos) << r.err;
+    EXPECT_TRUE(has(r.err, "argument 4 (linesdensity) \"lots\""));
 }
 
 TEST(ToolInputs, UnreadableInputsStopBeforeTheLinesFile) {
@@ -180,8 +183,8 @@ TEST(ToolInputs, UnreadableInputsStopBeforeTheLinesFile) {
         a[1] = grid;
         const ProcessResult r = c.run(a);
         EXPECT_EQ(r.exitCode, 1) << expect;
-        EXPECT_NE(r.err.find(expect), std::string::npos) << r.err;
-        EXPECT_EQ(r.out.find("lines saved"), std::string::npos);
+        EXPECT_TRUE(has(r.err, expect));
+        EXPECT_FALSE(has(r.out, "lines saved"));
         EXPECT_EQ(c.dir.read("lines.txt"), "previous result\n") << "the lines file is not touched";
     }
 }
@@ -204,37 +207,33 @@ TEST(ToolInputs, AMalformedGridIsRefusedWithFileLineAndProblem) {
     c.dir.write("grid.dx", bad);
     const ProcessResult r = c.run(c.args());
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("DX grid \"" + c.dir.file("grid.dx") + "\", line "), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("\"\\x1b[2J\\x07\" is not a number"), std::string::npos) << r.err;
+    EXPECT_TRUE(has(r.err, "DX grid \"" + c.dir.file("grid.dx") + "\", line "));
+    EXPECT_TRUE(has(r.err, "\"\\x1b[2J\\x07\" is not a number"));
     EXPECT_FALSE(c.dir.exists("lines.txt"));
 }
 
 TEST(ToolInputs, BadFacesAndOutsideVerticesAreWarnings) {
     Case c;
     c.dir.write("faces.obj", kSquareObj + "f 1 2 9\nf 0 1 2\nf -1 -2 -3\n");
-    auto a = c.args();
-    a[0] = c.dir.file("faces.obj");
-    ProcessResult r = c.run(a);
+    ProcessResult r = c.run(c.with(0, c.dir.file("faces.obj")));
     EXPECT_EQ(r.exitCode, 0);
     // "f -1 -2 -3" counts back from the last vertex and is kept.
-    EXPECT_NE(r.out.find("loaded OBJ model: 3 faces, 4 verts\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.err.find("2 faces name vertices that do not exist"), std::string::npos) << r.err;
+    EXPECT_TRUE(has(r.out, "loaded OBJ model: 3 faces, 4 verts\n"));
+    EXPECT_TRUE(has(r.err, "2 faces name vertices that do not exist"));
 
     // One vertex of four beyond the grid: a warning with the share.
     c.dir.write("out.obj", "v 10 5 5\nv 10 15 5\nv 10 15 15\nv 10 5 40\nf 1 2 3\nf 1 3 4\n");
-    a[0] = c.dir.file("out.obj");
-    r = c.run(a);
+    r = c.run(c.with(0, c.dir.file("out.obj")));
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_NE(r.err.find("1 of 4 vertices (25.0%) lie outside the potential grid"), std::string::npos) << r.err;
-    EXPECT_EQ(r.err.find("same frame"), std::string::npos);
+    EXPECT_TRUE(has(r.err, "1 of 4 vertices (25.0%) lie outside the potential grid"));
+    EXPECT_FALSE(has(r.err, "same frame"));
 
     // The whole surface far away: probably another frame.
     c.dir.write("far.obj", "v 110 5 5\nv 110 15 5\nv 110 15 15\nf 1 2 3\n");
-    a[0] = c.dir.file("far.obj");
-    r = c.run(a);
+    r = c.run(c.with(0, c.dir.file("far.obj")));
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_NE(r.err.find("3 of 3 vertices (100.0%)"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("probably not in the same frame"), std::string::npos) << r.err;
+    EXPECT_TRUE(has(r.err, "3 of 3 vertices (100.0%)"));
+    EXPECT_TRUE(has(r.err, "probably not in the same frame"));
 }
 
 TEST(ToolInputs, NearlyEqualPowersEndTheThinningAtItsBound) {
@@ -245,32 +244,29 @@ TEST(ToolInputs, NearlyEqualPowersEndTheThinningAtItsBound) {
     c.dir.write("grid.dx", dxText(20, [](int, int, int) { return 1.0; }));
     const ProcessResult r = c.run(c.args("0.1"));
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.out.find("\n10 lines will be calculated\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.err.find("choice of 10 seed faces among 50 stopped after 1010000 draws"), std::string::npos) << r.err;
+    EXPECT_TRUE(has(r.out, "\n10 lines will be calculated\n"));
+    EXPECT_TRUE(has(r.err, "choice of 10 seed faces among 50 stopped after 1010000 draws"));
     EXPECT_EQ(readLinesFile(c.dir.read("lines.txt")).size(), 10u);
 }
 
 TEST(ToolOutputs, UnwritableLinesFileIsAnErrorAndDumpsAreWarnings) {
     Case c;
-    auto a = c.args();
-    a[2] = c.dir.file("no/such/folder/lines.txt");
-    ProcessResult r = c.run(a);
+    const std::string missing = c.dir.file("no/such/folder/lines.txt");
+    ProcessResult r = c.run(c.with(2, missing));
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("cannot write lines file \"" + a[2] + "\": No such file or directory"), std::string::npos) << r.err;
-    EXPECT_EQ(r.out.find("lines saved"), std::string::npos);
+    EXPECT_TRUE(has(r.err, "cannot write lines file \"" + missing + "\": No such file or directory"));
+    EXPECT_FALSE(has(r.out, "lines saved"));
     const std::string longName = c.dir.file(std::string(256, 'n'));
     r = c.run(c.with(2, longName));
-    EXPECT_NE(r.err.find("cannot write lines file \"" + longName + "\": File name too long"), std::string::npos) << r.err;
+    EXPECT_TRUE(has(r.err, "cannot write lines file \"" + longName + "\": File name too long"));
 
     // A folder where a dump should go: the dump fails, the run goes on.
     std::filesystem::create_directory(c.dir.file("saved.obj"));
-    a = c.args();
-    a.push_back("1");
-    r = c.run(a);
+    r = c.run(c.plus({"1"}));
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_NE(r.err.find("cannot write debug dump \"saved.obj\""), std::string::npos) << r.err;
+    EXPECT_TRUE(has(r.err, "cannot write debug dump \"saved.obj\""));
     EXPECT_TRUE(c.dir.exists("saved_n.obj"));
-    EXPECT_NE(r.out.find("lines saved\n"), std::string::npos);
+    EXPECT_TRUE(has(r.out, "lines saved\n"));
     // No temporary file is left behind by the failed or the successful writes.
     for (const auto& e : std::filesystem::directory_iterator(c.dir.path()))
         EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
@@ -283,37 +279,25 @@ TEST(ToolOutputs, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsRead) {
     std::filesystem::create_hard_link(c.dir.file("grid.dx"), c.dir.file("hard.dx"));
     const std::string mesh = c.dir.read("mesh.obj"), grid = c.dir.read("grid.dx");
     for (const std::string& out : {c.dir.file("sub/link.obj"), c.dir.file("hard.dx")}) {
-        auto a = c.args();
-        a[2] = out;
-        const ProcessResult r = c.run(a);
+        const ProcessResult r = c.run(c.with(2, out));
         EXPECT_EQ(r.exitCode, 1) << out;
         EXPECT_EQ(r.out, kBanner) << "nothing read: " << out;
-        EXPECT_NE(r.err.find("quorax: error: refusing to write the lines file \"" + out +
-                             "\": it is the same file as the input"),
-                  std::string::npos)
-            << r.err;
+        EXPECT_TRUE(has(r.err, "quorax: error: refusing to write the lines file \"" + out +
+                                   "\": it is the same file as the input"));
         EXPECT_TRUE(c.dir.read("mesh.obj") == mesh && c.dir.read("grid.dx") == grid) << out;
     }
     // In debug mode the dumps in the current folder are outputs too.
     c.dir.write("saved.obj", kSquareObj);
-    auto a = c.args();
-    a[0] = "saved.obj";
-    a.push_back("1");
-    const ProcessResult r = c.run(a);
+    const ProcessResult r = c.run(c.with(0, "saved.obj", {"1"}));
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("refusing to write the debug dump \"saved.obj\": it is the same file as the input "
-                         "\"saved.obj\"; nothing was read or written"),
-              std::string::npos)
-        << r.err;
+    EXPECT_TRUE(has(r.err, "refusing to write the debug dump \"saved.obj\": it is the same file as the input "
+                           "\"saved.obj\"; nothing was read or written"));
     EXPECT_EQ(c.dir.read("saved.obj"), kSquareObj);
     EXPECT_FALSE(c.dir.exists("lines.txt"));
     // So is every export.
-    a = c.args();
-    a.insert(a.end(), {"--lines-out", "l.vtp", "--tubes", c.dir.file("mesh.obj")});
-    const ProcessResult e = c.run(a);
+    const ProcessResult e = c.run(c.plus({"--lines-out", "l.vtp", "--tubes", c.dir.file("mesh.obj")}));
     EXPECT_EQ(e.exitCode, 1);
-    EXPECT_NE(e.err.find("refusing to write the export \"" + c.dir.file("mesh.obj") + "\""), std::string::npos)
-        << e.err;
+    EXPECT_TRUE(has(e.err, "refusing to write the export \"" + c.dir.file("mesh.obj") + "\""));
     EXPECT_EQ(c.dir.read("mesh.obj"), mesh);
     EXPECT_FALSE(c.dir.exists("l.vtp"));
 }
@@ -336,20 +320,17 @@ TEST(ToolOutputs, StandardOutputGetsTheLinesBetweenTheProgressLines) {
 TEST(ToolOptions, HelpVersionAndMistakesInTheOptions) {
     Case c;
     // --help and --version work with or without the arguments, print no banner and exit 0.
-    for (const auto& args : {std::vector<std::string>{"--help"}, c.args()}) {
-        std::vector<std::string> a = args;
-        if (a.size() > 1) a.push_back("--help");
+    for (const auto& a : {std::vector<std::string>{"--help"}, c.plus({"--help"})}) {
         const ProcessResult r = c.run(a);
         EXPECT_EQ(r.exitCode, 0);
         EXPECT_EQ(r.out.rfind("Usage: quorax 3dmeshfilename", 0), 0u) << r.out;
         for (const char* o : {"--lines-out FILE", "--tubes FILE", "--tube-radius R", "--surface-out FILE"})
-            EXPECT_NE(r.out.find(o), std::string::npos) << o;
+            EXPECT_TRUE(has(r.out, o));
     }
     EXPECT_EQ(c.run({"--version"}).out, "quorax 2.0\n");
     EXPECT_FALSE(c.dir.exists("lines.txt"));
 
-    // Each mistake: exit 1 before anything is computed, an error naming the
-    // option and what is accepted.
+    // Each mistake: exit 1 before anything is computed, an error naming the option and what is accepted.
     const std::vector<std::pair<std::vector<std::string>, std::string>> mistakes = {
         {{"--colour", "red"}, "unknown option \"--colour\"; accepted options: --lines-out FILE, --tubes FILE"},
         {{"--tubes=x.vtp"}, "option --tubes \"x.vtp\": unknown file extension; accepted: .stl, .obj or .ply"},
@@ -364,12 +345,10 @@ TEST(ToolOptions, HelpVersionAndMistakesInTheOptions) {
         {{"--stop-at-surface=1"}, "option --stop-at-surface takes no value"},
     };
     for (const auto& [options, message] : mistakes) {
-        std::vector<std::string> a = c.args();
-        a.insert(a.end(), options.begin(), options.end());
-        const ProcessResult r = c.run(a);
+        const ProcessResult r = c.run(c.plus(options));
         EXPECT_EQ(r.exitCode, 1) << message;
         EXPECT_EQ(r.out, kBanner) << message;
-        EXPECT_NE(r.err.find("quorax: error: " + message), std::string::npos) << r.err;
+        EXPECT_TRUE(has(r.err, "quorax: error: " + message));
         EXPECT_FALSE(c.dir.exists("lines.txt")) << message;
     }
 }
@@ -377,30 +356,21 @@ TEST(ToolOptions, HelpVersionAndMistakesInTheOptions) {
 TEST(ToolOptions, ExportsFollowTheLinesFileAndAnUnwritableOneIsAnError) {
     Case c;
     // The debug "1" keeps its place before the options; repeated options all write.
-    std::vector<std::string> a = c.args();
-    a.insert(a.end(), {"1", "--lines-out", "l.vtp", "--lines-out", "l.obj", "--tubes", "t.stl", "--tube-radius",
-                       "0.25", "--surface-out", "s.ply"});
-    const ProcessResult r = c.run(a);
+    const ProcessResult r = c.run(c.plus({"1", "--lines-out", "l.vtp", "--lines-out", "l.obj", "--tubes", "t.stl",
+                                          "--tube-radius", "0.25", "--surface-out", "s.ply"}));
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.out.find("lines saved\nlines exported: l.vtp\nlines exported: l.obj\ntubes exported: t.stl\n"
-                         "surface exported: s.ply\n"),
-              std::string::npos)
-        << r.out;
+    EXPECT_TRUE(has(r.out, "lines saved\nlines exported: l.vtp\nlines exported: l.obj\ntubes exported: t.stl\n"
+                           "surface exported: s.ply\n"));
     for (const char* f : {"l.vtp", "l.obj", "t.stl", "s.ply", "saved.obj"}) EXPECT_TRUE(c.dir.exists(f)) << f;
     const std::string withExports = c.dir.read("lines.txt");
     ASSERT_EQ(c.run(c.args()).exitCode, 0);
     EXPECT_EQ(c.dir.read("lines.txt"), withExports);
 
-    // An export into a missing folder: exit 1, an error naming the file, the
-    // other exports still written.
-    a = c.args();
-    a.insert(a.end(), {"--tubes", c.dir.file("no/such/t.stl"), "--lines-out", "l2.vtk"});
-    const ProcessResult bad = c.run(a);
+    // An export into a missing folder: exit 1, an error naming the file, the other exports still written.
+    const ProcessResult bad = c.run(c.plus({"--tubes", c.dir.file("no/such/t.stl"), "--lines-out", "l2.vtk"}));
     EXPECT_EQ(bad.exitCode, 1);
-    EXPECT_NE(bad.err.find("quorax: error: cannot write tubes export \"" + c.dir.file("no/such/t.stl") +
-                           "\": No such file or directory"),
-              std::string::npos)
-        << bad.err;
+    EXPECT_TRUE(has(bad.err, "quorax: error: cannot write tubes export \"" + c.dir.file("no/such/t.stl") +
+                                 "\": No such file or directory"));
     EXPECT_TRUE(c.dir.exists("l2.vtk"));
 }
 
@@ -413,24 +383,22 @@ TEST(ToolInputs, AFaceAtAVertexThatIsNotFiniteIsLeftOut) {
     c.dir.write("mesh.obj", kSquareObj + "v nan 10 10\nf 1 2 5\n");
     const ProcessResult r = c.run(c.args());
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.out.find("loaded OBJ model: 3 faces, 5 verts\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\ncombined power value 2000.000000\n2 lines will be calculated\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.err.find("quorax: warning: OBJ mesh \"" + c.dir.file("mesh.obj") + "\": 1 face was left out"),
-              std::string::npos) << r.err;
+    EXPECT_TRUE(has(r.out, "loaded OBJ model: 3 faces, 5 verts\n"));
+    EXPECT_TRUE(has(r.out, "\ncombined power value 2000.000000\n2 lines will be calculated\n"));
+    EXPECT_TRUE(has(r.err, "quorax: warning: OBJ mesh \"" + c.dir.file("mesh.obj") + "\": 1 face was left out"));
     EXPECT_EQ(c.dir.read("lines.txt"), clean);
 }
 
-// Every point of every line lies outside the molecule (a ray from it crosses
-// the closed surface an even number of times); the lines start and end on
-// the surface or leave the grid.
+// Every point of every line lies outside the molecule (a ray from it crosses the closed surface an even number of
+// times); the lines start and end on the surface or leave the grid.
 TEST(Faithful, FluxRk4LinesStayOutsideTheProtein) {
     TempDir dir;
-    std::vector<std::string> a = {kExamples + "/fas2.obj", kExamples + "/fas2.dx", dir.file("lines.txt"), "0.01", "0.0", "45", "0", "3"};
-    a.insert(a.end(), {"--seeding", "flux", "--flux-density", "0.005", "--integrator", "rk4", "--step", "0.2",
-                       "--stop-at-surface"});
+    const std::vector<std::string> a = {kExamples + "/fas2.obj", kExamples + "/fas2.dx", dir.file("lines.txt"), "0.01",
+                                        "0.0", "45", "0", "3", "--seeding", "flux", "--flux-density", "0.005",
+                                        "--integrator", "rk4", "--step", "0.2", "--stop-at-surface"};
     const ProcessResult r = runProcess(kTool, a, dir.path(), {"QUORAX_SEED=5"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.out.find("combined flux value "), std::string::npos) << r.out;
+    EXPECT_TRUE(has(r.out, "combined flux value "));
     const std::string text = dir.read("lines.txt");
     const auto lines = readLinesFile(text);
     ASSERT_GT(lines.size(), 100u);

@@ -1,8 +1,7 @@
-// quorax-series: file name patterns, frame ranges and the command line; the
-// job array script's blocks and the shell quoting run through a real shell;
-// local runs of the bundled example compared byte for byte with `quorax`; a
-// failing frame among good ones; resuming after a killed run; GNU parallel on
-// the printed commands; the collection file in VTK's parser.
+// quorax-series: file name patterns, frame ranges and the command line; the job array script's blocks and the shell
+// quoting run through a real shell; local runs of the bundled example compared byte for byte with `quorax`; a failing
+// frame among good ones; resuming after a killed run; GNU parallel on the printed commands; the collection file in
+// VTK's parser.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -20,6 +19,7 @@
 #include "series.h"
 
 using namespace quorax::series;
+using quorax::test::has;
 using quorax::test::ProcessResult;
 using quorax::test::runProcess;
 using quorax::test::TempDir;
@@ -58,8 +58,7 @@ std::string numbered(const char* prefix, int64_t i, const char* suffix) {
     return s;
 }
 
-// Frames FIRST..LAST of the bundled example in `dir`: m{}.obj and g{}.dx
-// link to the example files.
+// Frames FIRST..LAST of the bundled example in `dir`: m{}.obj and g{}.dx link to the example files.
 void linkFrames(const TempDir& dir, int first, int last) {
     for (int i = first; i <= last; ++i) {
         fs::create_symlink(kExamples + "/fas2.obj", dir.file(numbered("m", i, ".obj")));
@@ -102,7 +101,7 @@ TEST(SeriesPattern, ExpandsFieldsAndNamesCollections) {
     for (const char* bad : {"a{:4}.txt", "a{x}.txt", "a{:00}.txt", "a{.txt", "a}.txt", "a{:04"}) {
         error.clear();
         EXPECT_FALSE(Pattern::parse(bad, error)) << bad;
-        EXPECT_NE(error.find(bad), std::string::npos) << "the message names the pattern: " << error;
+        EXPECT_TRUE(has(error, bad));
     }
 
     // Folder before the first field, and the file name without its fields.
@@ -164,11 +163,11 @@ TEST(SeriesArguments, FramesOptionsAndRefusals) {
         SeriesOptions r;
         error.clear();
         EXPECT_EQ(parse(args, r, error), ParseOutcome::Error) << message;
-        EXPECT_NE(error.find(message), std::string::npos) << error;
+        EXPECT_TRUE(has(error, message));
     }
     SeriesOptions r;
     EXPECT_EQ(parse(base, r, error, "abc"), ParseOutcome::Error);
-    EXPECT_NE(error.find("QUORAX_SEED=\"abc\""), std::string::npos) << error;
+    EXPECT_TRUE(has(error, "QUORAX_SEED=\"abc\""));
 }
 
 // Words survive the shell unchanged, and each array task of the SLURM script
@@ -198,7 +197,7 @@ TEST(SeriesShell, QuotingAndJobArrayBlocks) {
         << error;
     ASSERT_EQ(slurmTaskCount(o), 2) << "frames 2, 5, 8, 11 in blocks of 3";
     const std::string text = slurmScript(o, dir.file("fake-series"), dir.path());
-    EXPECT_NE(text.find("#SBATCH --array=0-1\n"), std::string::npos) << text;
+    EXPECT_TRUE(has(text, "#SBATCH --array=0-1\n"));
     dir.write("job.sh", text);
     const std::vector<std::string> blocks = {"2:8:3", "11:11:3"};
     for (int task = 0; task < 2; ++task) {
@@ -210,9 +209,8 @@ TEST(SeriesShell, QuotingAndJobArrayBlocks) {
     }
 }
 
-// Frames run locally equal `quorax` runs with the same seed; without a seed
-// each frame prints its own, which redoes it exactly; a malformed grid fails
-// its frame only.
+// Frames run locally equal `quorax` runs with the same seed; without a seed each frame prints its own, which redoes it
+// exactly; a malformed grid fails its frame only.
 TEST(SeriesLocal, FramesEqualQuoraxAndAFailingFrameStaysAlone) {
     TempDir dir;
     linkFrames(dir, 1, 4);
@@ -225,10 +223,10 @@ TEST(SeriesLocal, FramesEqualQuoraxAndAFailingFrameStaysAlone) {
     EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
     for (const char* name : {"l01.txt", "l02.txt", "l04.txt"}) EXPECT_EQ(dir.read(name), reference) << name;
     EXPECT_FALSE(dir.exists("l03.txt"));
-    EXPECT_NE(r.out.find("frame 3: FAILED (exit status 1)\n"), std::string::npos) << r.out;
+    EXPECT_TRUE(has(r.out, "frame 3: FAILED (exit status 1)\n"));
     EXPECT_TRUE(std::regex_search(r.err, std::regex("frame 3: quorax: error: DX grid \"g3.dx\", line [0-9]+: .+\n")))
         << r.err;
-    EXPECT_NE(r.out.find("summary: 4 frames: 3 done, 0 skipped, 1 failed\n  failed: 3\n"), std::string::npos) << r.out;
+    EXPECT_TRUE(has(r.out, "summary: 4 frames: 3 done, 0 skipped, 1 failed\n  failed: 3\n"));
 
     // No seed: each frame's printed seed gives its lines file again.
     const ProcessResult u =
@@ -271,10 +269,8 @@ TEST(SeriesLocal, ResumesAfterAKilledRun) {
 
     ProcessResult r = runSeries(dir, args);
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.out.find("summary: 12 frames: " + std::to_string(kFrames - complete) + " done, " +
-                         std::to_string(complete) + " skipped, 0 failed"),
-              std::string::npos)
-        << r.out;
+    EXPECT_TRUE(has(r.out, "summary: 12 frames: " + std::to_string(kFrames - complete) + " done, " +
+                               std::to_string(complete) + " skipped, 0 failed"));
     for (int i = 1; i <= kFrames; ++i) {
         const std::string name = (i < 10 ? "l0" : "l") + std::to_string(i) + ".txt";
         EXPECT_EQ(dir.read(name), reference) << name;
@@ -284,10 +280,10 @@ TEST(SeriesLocal, ResumesAfterAKilledRun) {
     fs::remove(dir.file("g5.dx"));
     fs::copy_file(kExamples + "/fas2.dx", dir.file("g5.dx"));
     r = runSeries(dir, args);
-    EXPECT_NE(r.out.find("frame 5: done"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("1 done, 11 skipped, 0 failed\n  skipped: 1-4, 6-12\n"), std::string::npos) << r.out;
+    EXPECT_TRUE(has(r.out, "frame 5: done"));
+    EXPECT_TRUE(has(r.out, "1 done, 11 skipped, 0 failed\n  skipped: 1-4, 6-12\n"));
     r = runSeries(dir, concat(args, {"--force"}));
-    EXPECT_NE(r.out.find("12 done, 0 skipped"), std::string::npos) << r.out;
+    EXPECT_TRUE(has(r.out, "12 done, 0 skipped"));
 
     // Ctrl-C: the running frame ends, no new one starts, exit status 130.
     const auto interrupted = concat(positional("m{}.obj", "g{}.dx", "i{:02}.txt"),
@@ -301,8 +297,7 @@ TEST(SeriesLocal, ResumesAfterAKilledRun) {
     EXPECT_FALSE(dir.exists("i12.txt"));
 }
 
-// The printed commands, run by GNU parallel, write what the local mode
-// writes; frames already done are not printed.
+// The printed commands, run by GNU parallel, write what the local mode writes; frames already done are not printed.
 TEST(SeriesCommands, GnuParallelRunsThePrintedCommands) {
     if (::access("/usr/bin/parallel", X_OK) != 0) GTEST_SKIP() << "GNU parallel not installed (Debian package parallel)";
     TempDir dir;
@@ -311,10 +306,8 @@ TEST(SeriesCommands, GnuParallelRunsThePrintedCommands) {
     ASSERT_EQ(runSeries(dir, concat(positional("m{}.obj", "g{}.dx", "p{}.txt"), {"--frames", "2", "--seed", "11"})).exitCode, 0);
     const ProcessResult printed = runSeries(dir, concat(args, {"--print-commands"}));
     ASSERT_EQ(printed.exitCode, 0) << printed.err;
-    EXPECT_EQ(printed.out.find("p2.txt"), std::string::npos) << "frame 2 is up to date:\n" << printed.out;
-    EXPECT_NE(printed.out.find("QUORAX_SEED=11 " + kTool + " m1.obj g1.dx p1.txt 0.01 0.0 45 1 3.0\n"),
-              std::string::npos)
-        << printed.out;
+    EXPECT_FALSE(has(printed.out, "p2.txt")) << "frame 2 is up to date:\n" << printed.out;
+    EXPECT_TRUE(has(printed.out, "QUORAX_SEED=11 " + kTool + " m1.obj g1.dx p1.txt 0.01 0.0 45 1 3.0\n"));
     dir.write("commands.txt", printed.out);
     const ProcessResult p = runProcess("/bin/sh", {"-c", "parallel --will-cite -j 2 < commands.txt"}, dir.path());
     ASSERT_EQ(p.exitCode, 0) << p.err;
@@ -331,7 +324,7 @@ TEST(SeriesCollection, PvdListsTheFramesThatHaveTheirFile) {
     const ProcessResult r = runSeries(
         dir, concat(positional("m{}.obj", "g{}.dx", "out/lines_{:03}.vtp"), {"--frames", "0:4:2", "--seed", "1"}));
     EXPECT_EQ(r.exitCode, 1) << "frame 2 has no mesh";
-    EXPECT_NE(r.out.find("wrote collection out/lines.pvd (2 time steps)\n"), std::string::npos) << r.out;
+    EXPECT_TRUE(has(r.out, "wrote collection out/lines.pvd (2 time steps)\n"));
     EXPECT_EQ(dir.read("out/lines.pvd"),
               "<?xml version=\"1.0\"?>\n"
               "<VTKFile type=\"Collection\" version=\"0.1\" byte_order=\"LittleEndian\">\n"

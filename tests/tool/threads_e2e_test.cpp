@@ -1,7 +1,6 @@
-// The console tool gives the same bytes on every thread count: the lines
-// file, standard output and error, the debug dumps and the exports, on the
-// bundled example and on a generated surface and grid large enough that the
-// readers split them into many parts.
+// The console tool gives the same bytes on every thread count: the lines file, standard output and error, the debug
+// dumps and the exports, on the bundled example and on a generated surface and grid large enough that the readers split
+// them into many parts.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -27,8 +26,7 @@ const std::string kExamples = QUORAX_EXAMPLES_DIR;
 std::map<std::string, std::string> runWithThreads(const std::vector<std::string>& args, int threads,
                                                   const std::vector<std::string>& outputs) {
     TempDir dir;
-    // Outputs are named relative to the run's own folder, so that standard
-    // output does not differ by the folder's name.
+    // Outputs are named relative to the run's own folder, so that standard output does not differ by the folder's name.
     const ProcessResult r =
         runProcess(kTool, args, dir.path(), {"QUORAX_SEED=11", "QUORAX_THREADS=" + std::to_string(threads)});
     std::map<std::string, std::string> got{{"exit", std::to_string(r.exitCode)}, {"stdout", r.out}, {"stderr", r.err}};
@@ -47,9 +45,8 @@ void expectSameOnEveryThreadCount(const std::vector<std::string>& args, const st
     }
 }
 
-// A sphere of radius 12 around (20, 20, 20) in the layout PyMOL writes (three
-// own vertices, three normals and "f a//a b//b c//c" per triangle), every
-// third triangle naming its corners by negative indices instead.
+// A sphere of radius 12 around (20, 20, 20) in the layout PyMOL writes (three own vertices, three normals and "f a//a
+// b//b c//c" per triangle), every third triangle naming its corners by negative indices instead.
 std::string sphereObj(int rings, int segments) {
     std::ostringstream s;
     s << "# generated sphere\n";
@@ -116,17 +113,15 @@ TEST(Threads, LargeGeneratedCaseIsTheSameOnEveryThreadCount) {
     expectSameOnEveryThreadCount(defaultRun(inputs.file("sphere.obj"), inputs.file("dipole.dx")), kOutputs);
     expectSameOnEveryThreadCount(faithfulRun(inputs.file("sphere.obj"), inputs.file("dipole.dx")),
                                  {"lines.txt", "lines.vtp"});
-    // A line on every face (370 000 points): the lines are traced,
-    // simplified and written in several parallel batches.
+    // A line on every face (370 000 points): the lines are traced, simplified and written in several parallel batches.
     expectSameOnEveryThreadCount({inputs.file("sphere.obj"), inputs.file("dipole.dx"), "lines.txt", "1000", "0.5",
                                   "90", "1", "1.0"},
                                  {"lines.txt"});
 }
 
 TEST(Threads, ManyLinesWrittenInBatchesAsAllAtOnce) {
-    // 12 000 lines are traced and written a batch at a time, unless an export
-    // needs them all: the lines file, the messages and a failure to write
-    // are the same either way.
+    // 12 000 lines are traced and written a batch at a time, unless an export needs them all: the lines file, the
+    // messages and a failure to write are the same either way.
     TempDir inputs;
     inputs.write("sphere.obj", sphereObj(60, 100));
     inputs.write("dipole.dx", dipoleDx(40));

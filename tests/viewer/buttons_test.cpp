@@ -250,8 +250,7 @@ TEST_F(Buttons, ExportEntryTakesTheFormatFromTheFileName) {
     const std::size_t points = form->fieldLines[0].size();
     newLog();
 
-    // The filter decides between the kinds that share an extension; .stl and
-    // .vtk have one kind whatever the filter.
+    // The filter decides between the kinds that share an extension; .stl and .vtk have one kind whatever the filter.
     exportAs("surface.ply", "Surface with potential, PLY (*.ply)");
     exportAs("tubes.ply", "Tubes for printing, PLY (*.ply)");
     exportAs("lines.vtp", "Lines, VTK XML PolyData (*.vtp)");
@@ -269,8 +268,8 @@ TEST_F(Buttons, ExportEntryTakesTheFormatFromTheFileName) {
                             "\": unknown file extension; accepted: lines .vtp, .vtk, .obj or .ply, tubes .stl, .obj "
                             "or .ply, surface .vtp or .ply"});
     // What each file holds is the writers' tests; here that each holds its kind.
-    EXPECT_NE(dir.read("tubes.ply").find("element face "), std::string::npos);
-    EXPECT_NE(dir.read("lines.vtp").find("NumberOfPoints=\"" + std::to_string(points) + "\""), std::string::npos);
+    EXPECT_TRUE(has(dir.read("tubes.ply"), "element face "));
+    EXPECT_TRUE(has(dir.read("lines.vtp"), "NumberOfPoints=\"" + std::to_string(points) + "\""));
     EXPECT_EQ(dir.read("lines.vtk").substr(0, 26), "# vtk DataFile Version 3.0");
 }
 
@@ -411,7 +410,7 @@ TEST_F(Unattended, EveryErrorGoesToStandardErrorAndEndsTheRunWithOne) {
         a[at] = value;
         const auto [status, err] = run(a);
         EXPECT_EQ(status, 1) << value;
-        EXPECT_NE(err.find(message), std::string::npos) << value << ": " << err;
+        EXPECT_TRUE(has(err, message)) << value;
         EXPECT_FALSE(dir.exists("lines.txt")) << value;
         EXPECT_EQ(dir.read("square.obj"), square) << value;
     }
@@ -426,7 +425,7 @@ TEST_F(Unattended, AFaceAtAVertexThatIsNotFiniteIsLeftOut) {
     dir.write("square.obj", square + "v nan 6 6\nf 1 2 5\n");
     const auto [status, err] = run(a);
     EXPECT_EQ(status, 0) << err;
-    EXPECT_NE(err.find("quorax1: warning: OBJ model \"" + a[0] + "\": 1 face was left out"), std::string::npos) << err;
+    EXPECT_TRUE(has(err, "quorax1: warning: OBJ model \"" + a[0] + "\": 1 face was left out"));
     EXPECT_TRUE(dir.read("lines.txt") == clean);
 }
 
