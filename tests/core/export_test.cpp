@@ -153,7 +153,6 @@ TEST(LineExport, ValuesFollowTheField) {
     // A seed the simplification removed: arc measured from the nearest point on the line.
     const LineValues w = computeLineValues({makeLine({{1, 2, 2}, {4, 2, 2}})}, {{3.5f, 2.1f, 2}}, grid, gradient);
     EXPECT_EQ(w.arcLength, (std::vector<float>{-0.5f, 2.5f}));
-
     // The line index and the arrays reach the files; OBJ writes one-point lines as points.
     const std::string vtp = formatLinesExport(ExportFormat::Vtp, lines, &v);
     for (const char* name : {"\"potential\"", "\"field_strength\"", "\"arc_length\"", "\"line_index\"",

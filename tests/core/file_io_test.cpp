@@ -31,7 +31,6 @@ TEST(FileBytes, RegularFilesPipesAndLimits) {
     EXPECT_EQ(f.view(), text);
     ASSERT_TRUE(f.open(dir.file("empty.txt"), error)) << error;
     EXPECT_EQ(f.size(), 0u);
-
     // A FIFO is read to its end, across several buffer growths.
     const std::string fifo = dir.file("fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
@@ -45,7 +44,6 @@ TEST(FileBytes, RegularFilesPipesAndLimits) {
     writer.join();
     ASSERT_TRUE(read) << error;
     EXPECT_EQ(f.view(), text);
-
     // Over the limit: a sentence, not an abort, for a file and for an endless device.
     EXPECT_FALSE(f.open(dir.file("a.txt"), error, 1000));
     EXPECT_TRUE(has(error, "larger than"));
@@ -53,7 +51,6 @@ TEST(FileBytes, RegularFilesPipesAndLimits) {
     EXPECT_TRUE(has(error, "larger than"));
     EXPECT_EQ(f.size(), 0u);
     EXPECT_GE(defaultInputLimit(), std::size_t{64} << 20);
-
     EXPECT_FALSE(f.open(dir.file("missing"), error));
     EXPECT_EQ(error, "No such file or directory");
     EXPECT_FALSE(f.open(dir.path(), error));
@@ -131,7 +128,6 @@ TEST(FileBytes, AMappedFileThatShrinksIsReportedNotFatal) {
         EXPECT_TRUE(has(error, "shortened while it was read"));
     }
     setWorkerThreads(0);
-
     // The file reader gives that error rather than what it parsed, while
     // another program keeps shortening and restoring its file.
     const std::string path = dir.file("c.obj");

@@ -136,10 +136,8 @@ TEST(Integrate, DipoleOnAGridStaysOnItsFieldLines) {
     computeCentralGradient(field, potential);
     const TriMesh spheres = twoSpheres();
     const SurfaceIndex surface(spheres);
-
     const FluxSeeding seeding = fluxSeeds(spheres, field, 20.0 / (4 * M_PI), 7);
     ASSERT_GE(seeding.seeds.size(), 30u);
-
     IntegrationSettings s;
     s.step = 0.1;
     s.maxLength = 60;

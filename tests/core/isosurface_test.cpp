@@ -46,7 +46,6 @@ TEST(Isosurface, SphereMatchesItsFormulasAndIsClosed) {
     EXPECT_NEAR(s.area, 4.0 * pi * 25.0, 0.01 * 4.0 * pi * 25.0);
     EXPECT_NEAR(s.volume, 4.0 / 3.0 * pi * 125.0, 0.01 * 4.0 / 3.0 * pi * 125.0); // positive: wound outwards
     for (const MeshVertex& v : m.vertices) EXPECT_NEAR(length(v.pos - centre), 5.0f, 0.01f);
-
     // Reversing the field turns inside and outside around: same surface, normals pointing to the centre.
     PotentialGrid neg = g;
     for (float& v : neg.values) v = -v;
@@ -96,7 +95,6 @@ TEST(Isosurface, BoxFilterAveragesTwentySevenNodesAndSmoothsABallMap) {
     const PotentialGrid lin = boxFilterGrid(potential(5, 1.0f, {}, [](Vec3 p) { return p.x; }));
     EXPECT_FLOAT_EQ(lin.at(2, 1, 4), 2.0f);
     EXPECT_FLOAT_EQ(lin.at(0, 1, 1), 1.0f / 3.0f); // mean of 0, 0, 1
-
     // A 0/1 ball map of radius 4 (0 inside, 1 outside, as a solvent map):
     // the filtered 0.5 level is a closed surface close to the ball.
     const PotentialGrid ball =

@@ -27,13 +27,11 @@ TEST(Mesh, NormalsAndAreas) {
               (std::vector<Vec3>{{0, 0, 1}, {-1, 0, 0}, {0, 0, 0}}));
     EXPECT_EQ(std::pair(faceArea(m, 0), faceArea(m, 3)), std::pair(3.0f, 0.0f));
     EXPECT_NEAR(length(m.vertices[2].normal - Vec3{-1, 0, 2} * (1 / std::sqrt(5.0f))), 0, 1e-6f);
-
     computeFaceNormals(m, NormalRule::Unnormalised);
     computeVertexNormals(m, NormalRule::Unnormalised);
     EXPECT_EQ((std::vector{m.faces[0].normal, m.faces[1].normal, m.faces[2].normal}),
               (std::vector<Vec3>{{0, 0, 6}, {-1, 0, 0}, {0, 0, 10.5f}}));
     EXPECT_EQ(m.vertices[2].normal, (Vec3{-1, 0, 16.5f}));
-
     // A deleted face keeps the normal it had and adds nothing to its corners.
     const std::vector<uint32_t> flags = {0, kDeletedFlag, 0, 0};
     m.faces[1].normal = {7, 7, 7};

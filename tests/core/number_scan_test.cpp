@@ -206,7 +206,6 @@ TEST(NumberScan, ShortDecimalsRoundAsTheCLibrary) {
     EXPECT_EQ(failures, 0) << "of " << tokens.size() << " tokens";
     // The fast way must be the common way, not an unused branch.
     EXPECT_GT(tokenTaken, static_cast<int>(tokens.size() / 3));
-
     double d = 0;
     float f = 0;
     for (const char* s : {"1e", "1e+", "+1", ".", "12345678901234567890", "1e23"})

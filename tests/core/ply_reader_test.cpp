@@ -184,12 +184,10 @@ TEST_F(PlyReader, HostileHeadersAreCheapAndMessagesShowNoRawBytes) {
     EXPECT_EQ(triangles(mesh), (std::vector<Tri>{{0, 1, 2}}));
     EXPECT_FALSE(load(plyFile(Ply::Little, "element junk 2147483647\nproperty double a\n" + kV3, {"d1", "d2"})));
     EXPECT_EQ(error, "the file ends inside element junk, after 2 of its 2147483647 items");
-
     // A UTF-8 byte order mark before "ply" is not part of the header.
     ASSERT_TRUE(load("\xef\xbb\xbf" + plyFile(Ply::Big, kV3 + kFace1, on3({"b3 i2 i1 i0"})))) << error;
     EXPECT_EQ(triangles(mesh), (std::vector<Tri>{{2, 1, 0}}));
     EXPECT_EQ(mesh.vertices[1].pos.x, 1.0f);
-
     // Control bytes, DEL, C1 controls and invalid UTF-8 are escaped; printable UTF-8 is kept.
     EXPECT_FALSE(load("ply\nformat \x1b[2J\x7f\xc2\x9b\xff\xc3\xa9 1.0\n"));
     EXPECT_EQ(error, "line 2: unknown format \"\\x1b[2J\\x7f\\xc2\\x9b\\xff\xc3\xa9\"");

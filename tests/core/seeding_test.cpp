@@ -158,7 +158,6 @@ TEST(Seeding, TheViewersSeedings) {
     const auto centroid = [](int f) { return Vec3{(3.0f * f + 1) / 3, 1 / 3.0f, 0}; };
     // Equal lines: every (10 / 3)-th face from face 0, which gives four.
     EXPECT_EQ(equalLineSeeds(m, 3, false), (std::vector{centroid(0), centroid(3), centroid(6), centroid(9)}));
-
     // OLD POW: |value| must exceed 0.005 (vertex 1 does not) and deleted vertex 4 is
     // no candidate. m = trunc(10 · 100) draws 0 … 999: a value of 0.01 (a = 0.1) goes
     // at any draw but 0, one of 100 (a = 1000) never, so vertices 3, 9 and 15 stay.
@@ -173,7 +172,6 @@ TEST(Seeding, TheViewersSeedings) {
     EXPECT_EQ(old.candidates, 28);
     EXPECT_FALSE(old.keptFirst);
     EXPECT_EQ(old.seeds, (std::vector<Vec3>{{1, 0, 3}, {3, 0, 9}, {5, 0, 15}}));
-
     // NEW POW over a potential of 1 (−2 beyond x = 9.5, where the corners of face 9 sample a blend): faces 0 … 8 have
     // power 0.5, face 9 more. Total power · 0.5 gives the count; face 9 is taken at every visit.
     PotentialGrid g{{}, 14, 4, 3, {-1, -1, -1}, {1, 1, 1}};

@@ -23,7 +23,6 @@ TEST(Structure, PqrRecordsTakeTheirLastFiveFields) {
     EXPECT_DOUBLE_EQ(atoms[1].radius, 1.87);
     EXPECT_DOUBLE_EQ(atoms[2].pos[2], 1.515);
     EXPECT_DOUBLE_EQ(atoms[2].charge, 0.78);
-
     // Refusals name the line and the problem and keep what was there.
     const struct {
         std::string text, error;

@@ -152,7 +152,6 @@ TEST(Writers, OutputsThatAreNotRegularFilesAreWrittenInPlace) {
     EXPECT_FALSE(writeFileAtomically(full, content, error));
     EXPECT_EQ(error, "No space left on device");
     EXPECT_TRUE(std::filesystem::is_character_file(full));
-
     // A dangling link (relative to its own folder, through a second link) gets its target created.
     std::filesystem::create_directory(dir.file("sub"));
     std::filesystem::create_symlink("sub/second", dir.file("first"));
@@ -160,7 +159,6 @@ TEST(Writers, OutputsThatAreNotRegularFilesAreWrittenInPlace) {
     ASSERT_TRUE(writeFileAtomically(dir.file("first"), "new", error)) << error;
     EXPECT_EQ(dir.read("sub/made.txt"), "new");
     EXPECT_TRUE(std::filesystem::is_symlink(dir.file("first")) && std::filesystem::is_symlink(dir.file("sub/second")));
-
     // A long name that is still allowed gets a temporary name that is allowed too.
     EXPECT_TRUE(writeFileAtomically(dir.file(std::string(255, 'l')), "x", error)) << error;
     for (const auto& e : std::filesystem::directory_iterator(dir.path()))

@@ -63,7 +63,6 @@ void checkOutputs(const std::string& obj, const std::string& dx, const TempDir& 
     }
     EXPECT_EQ(outside, 0);
     EXPECT_GT(quorax::test::closedEulerCharacteristic(mesh), -1000) << "the surface is open or wound inconsistently";
-
     const ProcessResult q = runProcess(kTool, {obj, dx, dir.file("lines.txt"), "0.01", "0.0", "45", "1", "3.0"},
                                        dir.path(), {"QUORAX_SEED=3"});
     ASSERT_EQ(q.exitCode, 0) << q.out << q.err;
@@ -95,7 +94,6 @@ TEST_F(Prepare, PqrFromApbsExamplesFeedsQuoraxAndReplacesOnlyWhenAsked) {
         has(r.out, "  quorax " + obj + " " + dx + " " + dir.file("out/acetate_lines.txt") + " 0.01 0.0 45 1 3.0\n"));
     EXPECT_EQ(folderEntries(dir.file("out")), (std::vector<std::string>{"acetate.dx", "acetate.obj"}));
     checkOutputs(obj, dx, dir);
-
     // A second run refuses to overwrite; with --force it replaces both files
     // with the same bytes (the run is deterministic).
     const std::string objBytes = readFile(obj), dxBytes = readFile(dx);
@@ -157,7 +155,6 @@ TEST_F(Prepare, FailuresNameTheStepAndTheFileAndLeaveNothing) {
     // pdb2pqr's own complaint follows its name.
     const ProcessResult junk = runProcess(kPrepare, {"junk.pdb"}, dir.path());
     EXPECT_TRUE(has(junk.err, "Error"));
-
     const ProcessResult help = runProcess(kPrepare, {"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_EQ(help.out.rfind("Usage: quorax-prepare STRUCTURE [OUTDIR] [OPTIONS]\n", 0), 0u);

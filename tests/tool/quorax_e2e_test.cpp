@@ -100,7 +100,6 @@ TEST(ToolRun, ProgressLinesAndLinesFile) {
     const std::string rest = r.out.substr(prefix.size());
     EXPECT_TRUE(std::regex_match(rest, std::regex("Removed: [0-9]+ points, remaining: [0-9]+ points\nlines saved\n")))
         << rest;
-
     const auto lines = readLinesFile(c.dir.read("lines.txt"));
     ASSERT_EQ(lines.size(), 2u);
     for (const auto& l : lines) {
@@ -126,7 +125,6 @@ TEST(ToolRun, SeedVariableChoosesTheSeedFaces) {
     ASSERT_EQ(run("c.txt", "43").exitCode, 0);
     EXPECT_NE(d.read("a.txt"), d.read("c.txt")) << "another seed picks other faces";
     EXPECT_EQ(readLinesFile(d.read("a.txt")).size(), readLinesFile(d.read("c.txt")).size());
-
     const ProcessResult bad = run("e.txt", "soon");
     EXPECT_EQ(bad.exitCode, 0);
     EXPECT_TRUE(has(bad.err, "QUORAX_SEED"));
@@ -145,7 +143,6 @@ TEST(ToolRun, DebugSwitchOnlyWithExactlyNineArgumentsAndNinthOne) {
     EXPECT_TRUE(has(c.dir.read("saved_n.obj"), "f 1//1 2//2 3//3\n"));
     // Seeds lie one unit in front of the face centroids.
     EXPECT_EQ(c.dir.read("seeds.obj"), "v 11.000000 11.666667 8.333333\nv 11.000000 8.333333 11.666667\n");
-
     for (const std::vector<std::string>& extra : std::vector<std::vector<std::string>>{{"1.0"}, {"1", "x"}}) {
         TempDir d;
         EXPECT_FALSE(has(runProcess(kTool, c.plus(extra), d.path()).out, "DEBUG"));
@@ -220,14 +217,12 @@ TEST(ToolInputs, BadFacesAndOutsideVerticesAreWarnings) {
     // "f -1 -2 -3" counts back from the last vertex and is kept.
     EXPECT_TRUE(has(r.out, "loaded OBJ model: 3 faces, 4 verts\n"));
     EXPECT_TRUE(has(r.err, "2 faces name vertices that do not exist"));
-
     // One vertex of four beyond the grid: a warning with the share.
     c.dir.write("out.obj", "v 10 5 5\nv 10 15 5\nv 10 15 15\nv 10 5 40\nf 1 2 3\nf 1 3 4\n");
     r = c.run(c.with(0, c.dir.file("out.obj")));
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(has(r.err, "1 of 4 vertices (25.0%) lie outside the potential grid"));
     EXPECT_FALSE(has(r.err, "same frame"));
-
     // The whole surface far away: probably another frame.
     c.dir.write("far.obj", "v 110 5 5\nv 110 15 5\nv 110 15 15\nf 1 2 3\n");
     r = c.run(c.with(0, c.dir.file("far.obj")));
@@ -259,7 +254,6 @@ TEST(ToolOutputs, UnwritableLinesFileIsAnErrorAndDumpsAreWarnings) {
     const std::string longName = c.dir.file(std::string(256, 'n'));
     r = c.run(c.with(2, longName));
     EXPECT_TRUE(has(r.err, "cannot write lines file \"" + longName + "\": File name too long"));
-
     // A folder where a dump should go: the dump fails, the run goes on.
     std::filesystem::create_directory(c.dir.file("saved.obj"));
     r = c.run(c.plus({"1"}));
@@ -329,7 +323,6 @@ TEST(ToolOptions, HelpVersionAndMistakesInTheOptions) {
     }
     EXPECT_EQ(c.run({"--version"}).out, "quorax 2.0\n");
     EXPECT_FALSE(c.dir.exists("lines.txt"));
-
     // Each mistake: exit 1 before anything is computed, an error naming the option and what is accepted.
     const std::vector<std::pair<std::vector<std::string>, std::string>> mistakes = {
         {{"--colour", "red"}, "unknown option \"--colour\"; accepted options: --lines-out FILE, --tubes FILE"},
@@ -365,7 +358,6 @@ TEST(ToolOptions, ExportsFollowTheLinesFileAndAnUnwritableOneIsAnError) {
     const std::string withExports = c.dir.read("lines.txt");
     ASSERT_EQ(c.run(c.args()).exitCode, 0);
     EXPECT_EQ(c.dir.read("lines.txt"), withExports);
-
     // An export into a missing folder: exit 1, an error naming the file, the other exports still written.
     const ProcessResult bad = c.run(c.plus({"--tubes", c.dir.file("no/such/t.stl"), "--lines-out", "l2.vtk"}));
     EXPECT_EQ(bad.exitCode, 1);
@@ -402,7 +394,6 @@ TEST(Faithful, FluxRk4LinesStayOutsideTheProtein) {
     const std::string text = dir.read("lines.txt");
     const auto lines = readLinesFile(text);
     ASSERT_GT(lines.size(), 100u);
-
     quorax::TriMesh mesh;
     ASSERT_TRUE(quorax::readObjMeshFile(mesh, kExamples + "/fas2.obj").ok());
     const quorax::SurfaceIndex surface(mesh);

@@ -97,13 +97,11 @@ TEST(SeriesPattern, ExpandsFieldsAndNamesCollections) {
     EXPECT_EQ(p->expand(123456), "run123456/f123456_{x}.vtp") << "padding never cuts digits";
     EXPECT_TRUE(p->hasField());
     EXPECT_FALSE(Pattern::parse("fixed.obj", error)->hasField());
-
     for (const char* bad : {"a{:4}.txt", "a{x}.txt", "a{:00}.txt", "a{.txt", "a}.txt", "a{:04"}) {
         error.clear();
         EXPECT_FALSE(Pattern::parse(bad, error)) << bad;
         EXPECT_TRUE(has(error, bad));
     }
-
     // Folder before the first field, and the file name without its fields.
     const std::vector<std::vector<std::string>> cases = {
         {"out/lines_{:04}.vtp", "out/", "lines.vtp"},
@@ -125,7 +123,6 @@ TEST(SeriesArguments, FramesOptionsAndRefusals) {
     EXPECT_EQ(FrameRange::parse("4:4", error)->frames(), (std::vector<int64_t>{4}));
     for (const char* bad : {"3:1", "1:2:0", "a:2", "-1:2", "1:2:3:4", "1::2", ""})
         EXPECT_FALSE(FrameRange::parse(bad, error)) << bad;
-
     SeriesOptions o;
     ASSERT_EQ(parse(concat(positional("m{}.obj", "g.dx", "l{:03}.txt"),
                            {"--frames", "2:4", "--jobs=3", "--lines-out", "o/{}.vtp", "--tube-radius", "0.{}",
@@ -141,7 +138,6 @@ TEST(SeriesArguments, FramesOptionsAndRefusals) {
     EXPECT_EQ(f.inputs, (std::vector<std::string>{"m3.obj", "g.dx"}));
     EXPECT_EQ(f.outputs, (std::vector<std::string>{"l003.txt", "o/3.vtp", "t3.vtp"}))
         << "options ending in -out and --tubes name outputs; --tube-radius does not";
-
     // The seed: --seed wins over QUORAX_SEED, which is taken as quorax takes it.
     SeriesOptions s1, s2;
     const auto base = concat(positional("m{}.obj", "g{}.dx", "l{}.txt"), {"--frames", "1:2"});
@@ -149,7 +145,6 @@ TEST(SeriesArguments, FramesOptionsAndRefusals) {
     EXPECT_EQ(s1.seed, 4294967295u);
     ASSERT_EQ(parse(concat(base, {"--seed", "9"}), s2, error, "5"), ParseOutcome::Run);
     EXPECT_EQ(s2.seed, 9u);
-
     const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
         {positional("m{}.obj", "g{}.dx", "l{}.txt"), "--frames FIRST:LAST[:STEP] is missing"},
         {concat(positional("m{}.obj", "g{}.dx", "lines.txt"), {"--frames", "1:2"}), "has no {} field"},
@@ -184,7 +179,6 @@ TEST(SeriesShell, QuotingAndJobArrayBlocks) {
     const ProcessResult r = runProcess("/bin/sh", {"-c", script});
     EXPECT_EQ(r.out, expected);
     EXPECT_EQ(shellQuote("a/b_c-1.5:x"), "a/b_c-1.5:x") << "safe words stay unquoted";
-
     TempDir dir;
     dir.write("fake-series", "#!/bin/sh\nfor a in \"$@\"; do printf '%s|' \"$a\"; done\n");
     fs::permissions(dir.file("fake-series"), fs::perms::owner_all);
@@ -217,7 +211,6 @@ TEST(SeriesLocal, FramesEqualQuoraxAndAFailingFrameStaysAlone) {
     fs::remove(dir.file("g3.dx"));
     dir.write("g3.dx", "object 1 class gridpositions counts 2 2\n");
     const std::string reference = referenceLines(7);
-
     const ProcessResult r =
         runSeries(dir, concat(positional("m{}.obj", "g{}.dx", "l{:02}.txt"), {"--frames", "1:4", "--jobs", "2", "--seed", "7"}));
     EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
@@ -227,7 +220,6 @@ TEST(SeriesLocal, FramesEqualQuoraxAndAFailingFrameStaysAlone) {
     EXPECT_TRUE(std::regex_search(r.err, std::regex("frame 3: quorax: error: DX grid \"g3.dx\", line [0-9]+: .+\n")))
         << r.err;
     EXPECT_TRUE(has(r.out, "summary: 4 frames: 3 done, 0 skipped, 1 failed\n  failed: 3\n"));
-
     // No seed: each frame's printed seed gives its lines file again.
     const ProcessResult u =
         runSeries(dir, concat(positional("m{}.obj", "g{}.dx", "u{}.txt"), {"--frames", "1:2", "--jobs", "2"}));
@@ -250,13 +242,11 @@ TEST(SeriesLocal, ResumesAfterAKilledRun) {
     const std::string reference = referenceLines(3);
     const auto args = concat(positional("m{}.obj", "g{}.dx", "l{:02}.txt"),
                              {"--frames", "1:" + std::to_string(kFrames), "--jobs", "1", "--seed", "3"});
-
     pid_t pid = quorax::test::startProcess(kSeries, args, dir.path(), {"QUORAX_SEED="});
     waitForFile(dir, "l01.txt");
     ::kill(pid, SIGKILL);
     int status = 0;
     ::waitpid(pid, &status, 0);
-
     int complete = 0;
     for (const auto& entry : fs::directory_iterator(dir.path())) {
         const std::string name = entry.path().filename();
@@ -266,7 +256,6 @@ TEST(SeriesLocal, ResumesAfterAKilledRun) {
         }
     }
     ASSERT_GE(complete, 1);
-
     ProcessResult r = runSeries(dir, args);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(has(r.out, "summary: 12 frames: " + std::to_string(kFrames - complete) + " done, " +
@@ -275,7 +264,6 @@ TEST(SeriesLocal, ResumesAfterAKilledRun) {
         const std::string name = (i < 10 ? "l0" : "l") + std::to_string(i) + ".txt";
         EXPECT_EQ(dir.read(name), reference) << name;
     }
-
     // A grid newer than its lines file redoes that frame alone.
     fs::remove(dir.file("g5.dx"));
     fs::copy_file(kExamples + "/fas2.dx", dir.file("g5.dx"));
@@ -284,7 +272,6 @@ TEST(SeriesLocal, ResumesAfterAKilledRun) {
     EXPECT_TRUE(has(r.out, "1 done, 11 skipped, 0 failed\n  skipped: 1-4, 6-12\n"));
     r = runSeries(dir, concat(args, {"--force"}));
     EXPECT_TRUE(has(r.out, "12 done, 0 skipped"));
-
     // Ctrl-C: the running frame ends, no new one starts, exit status 130.
     const auto interrupted = concat(positional("m{}.obj", "g{}.dx", "i{:02}.txt"),
                                     {"--frames", "1:" + std::to_string(kFrames), "--jobs", "1"});

@@ -91,7 +91,6 @@ TEST_F(Buttons, GradientSeedingsAndProbeLine) {
                              "NEW POW LINES: the density asks for 2 lines, at least one per face (2 faces), and then "
                              "none is traced: lower Lines x eV/A2",
                              "found 4 candidates", "found 0 candidates"}));
-
     // The probe seed lies 10 grid spacings from the grid's origin on each axis; outside the grid, it is the line.
     form->gradientGrid.origin = {-3, 0, 0};
     form->gradientGrid.delta = {0.5f, 0.5f, 0.5f};
@@ -124,7 +123,6 @@ TEST_F(Buttons, SeedingRefusalsAndBounds) {
     form->E_numlinesX->setText("10,5");
     press(form->Button6);
     EXPECT_EQ(errors, QStringList{"'10,5' is not a valid integer value"});
-
     // OLD POW: twelve candidates of weight 0.05 (m = trunc(10·w) = 0): no draw can remove one; the first ten stay.
     std::vector<Vec3> points(12);
     for (int i = 0; i < 12; ++i) points[i] = {2, float(1 + i % 4), float(1 + i / 4)};
@@ -133,7 +131,6 @@ TEST_F(Buttons, SeedingRefusalsAndBounds) {
     form->CSE_numlines->setValue(10);
     press(form->xxx);
     EXPECT_EQ(form->fieldLines.size(), 10u);
-
     // NEW POW: nine of ten faces wanted, eight taken about once in ten million visits: the strongest complete it.
     std::vector<std::array<int32_t, 3>> faces(10, {0, 3, 4});
     faces[0] = {0, 1, 2};
@@ -177,7 +174,6 @@ TEST_F(Buttons, Exports) {
     form->E_nomelinee->setText("field_lines.txt");
     press(form->B_exportlines); // from the last point to the first
     EXPECT_EQ(dir.read("field_lines.txt"), "n\nv 4.500000 -1.000000 0.000000\nv 4.000000 -1.500000 0.250000\n");
-
     press(form->Button3); // no model: an empty file
     EXPECT_TRUE(dir.exists("mol.obj") && dir.read("mol.obj").empty());
     EXPECT_EQ(newLog().back(), "Export to OBJ: wrote " + dir.file("mol.obj") +
@@ -189,7 +185,6 @@ TEST_F(Buttons, Exports) {
     EXPECT_EQ(dir.read("mol.obj"), "v 0.000000 0.000000 0.000000\nvt -1.500000 0.250000\n"
                                    "v 1.000000 0.000000 0.000000\nvt 2.000000 0.000000\n"
                                    "v 0.000000 1.000000 0.000000\nvt 0.000000 0.000000\nf 1/1 2/2 3/3\n");
-
     // Points (0, 0, 9 − k), walked from (0, 0, 0): skip 5 ends at B = (0, 0, 5), pyr 2 at (0, 0, 7): one head of
     // size 2 along +z, its base B ± 0.5·u, B ± 0.5·w with u = (1, 0, 0), w = (0, −1, 0); the base triangles last.
     form->fieldLines = {{}};
@@ -209,7 +204,6 @@ TEST_F(Buttons, Exports) {
     press(form->B_decor1);
     press(form->B_exportdeco);
     EXPECT_EQ(dir.read("decoration.obj"), "");
-
     // Names that cannot be written (a loop of links; a folder of the fixed name): the log says why.
     std::filesystem::create_symlink("loop2", "loop1");
     std::filesystem::create_symlink("loop1", "loop2");
@@ -240,7 +234,6 @@ TEST_F(Buttons, ExportEntryTakesTheFormatFromTheFileName) {
     EXPECT_EQ(newLog(), (Log{"Export: cannot write \"" + dir.file("lines.vtp") + "\": no lines traced yet",
                              "Export: cannot write \"" + dir.file("surface.ply") + "\": no surface loaded"}));
     EXPECT_FALSE(dir.exists("lines.vtp") || dir.exists("surface.ply"));
-
     open(form->ToolButton3, "m.obj", kSquareObj);
     open(form->Button1, "grid.dx", linearDx(6));
     press(form->B_gradient);
@@ -249,7 +242,6 @@ TEST_F(Buttons, ExportEntryTakesTheFormatFromTheFileName) {
     ASSERT_EQ(form->fieldLines.size(), 1u);
     const std::size_t points = form->fieldLines[0].size();
     newLog();
-
     // The filter decides between the kinds that share an extension; .stl and .vtk have one kind whatever the filter.
     exportAs("surface.ply", "Surface with potential, PLY (*.ply)");
     exportAs("tubes.ply", "Tubes for printing, PLY (*.ply)");
@@ -294,7 +286,6 @@ TEST_F(Buttons, BatchFile) {
     press(form->Bgenbat);
     const std::string one = " 7obj molecule5.dx field_lines5.txt 0.010000 0.000000 45.000000 1 3.000000\n";
     EXPECT_EQ(dir.read("esegui.bat"), one);
-
     // Refusals leave the previous file: steps that never reach TO, too many lines.
     form->CSfrom3d->setValue(0);
     for (QSpinBox* s : {form->CSstep3d, form->CSstepdx, form->CSstepln}) s->setValue(0);
@@ -439,7 +430,6 @@ TEST_F(Buttons, FaithfulLinesGroupTracesFluxLinesToTheSurface) {
     newLog();
     press(form->B_faithful);
     EXPECT_EQ(newLog(), Log{"FAITHFUL LINES: no potential grid has been read; nothing traced: press Read DX Potential"});
-
     nextFile = QString(QUORAX_EXAMPLES_DIR) + "/fas2.obj";
     press(form->ToolButton3);
     nextFile = QString(QUORAX_EXAMPLES_DIR) + "/fas2.dx";

@@ -114,7 +114,6 @@ TEST_F(Gl, BackgroundAndALitSurfaceAlikeFromArraysAndImmediateMode) {
     for (MeshFace& f : form->mesh.tri.faces) f.power = -5;
     form->CB_showfacepot->setChecked(true);
     expectCentre(lit(0.5), lit(0.5), lit(1), "face power");
-
     // Vertex arrays and immediate mode give the same picture in every colouring.
     const float mixed[4] = {-20, -8, 3, 12};
     for (int i = 0; i < 4; ++i) form->mesh.vertexData[i].electrostatic = mixed[i];
@@ -152,7 +151,6 @@ TEST_F(Gl, EveryLayerWhereItsDataIsAndGoneWhenSwitchedOff) {
     EXPECT_EQ(count(grid, near(Qt::white, 40)), 0);
     form->cb_drawgrid->setChecked(false);
     EXPECT_EQ(pixels(), 0);
-
     // Offset values −10 (t = 0.5 of 5 … 15: (1, 0.5, 0.5)), 20 (beyond the display limit) and 12 (t = 0.7:
     // (0.3, 0.3, 1)): two points of one pixel.
     form->offsetMeshes[1] = makeMesh({{0, 0, 0}, {0.5f, 0, -0.5f}, {-0.5f, 0, 0.5f}}, {});
@@ -164,7 +162,6 @@ TEST_F(Gl, EveryLayerWhereItsDataIsAndGoneWhenSwitchedOff) {
     EXPECT_EQ(count(offsets, near(QColor(255, 128, 128), 3)), 1);
     EXPECT_EQ(count(offsets, near(QColor(77, 77, 255), 3)), 1);
     form->cb_showoff->setChecked(false);
-
     // One gradient vector of length 0.71 (within 0,1 … 1000), drawn twice as long from grey (0.8, 0.8, 0.8) to a
     // green tip (0.5, 0.7, 0.1), or an orange one (0.7, 0.4, 0.1) below the halt limit: 90 % along the segment.
     GradientGrid& g = form->gradientGrid;
@@ -182,7 +179,6 @@ TEST_F(Gl, EveryLayerWhereItsDataIsAndGoneWhenSwitchedOff) {
     EXPECT_GT(pixels(), 0) << "slice 0";
     form->CB_drawgrad->setChecked(false);
     EXPECT_EQ(pixels(), 0);
-
     form->decorationPositions = {{0, 0, 0}};
     form->decorationDirections = {{1, 0, -1}};
     form->decorationSizes = {1.8f};
@@ -192,7 +188,6 @@ TEST_F(Gl, EveryLayerWhereItsDataIsAndGoneWhenSwitchedOff) {
     auto yellow = [](QColor c) { return c.red() > 60 && std::abs(c.red() - c.green()) < 4 && c.blue() < c.red() / 2; };
     EXPECT_GT(pixels(yellow), 200);
     form->CB_showdeco->setChecked(false);
-
     // Lines, in a box of 20 for the probe cross's 5-unit arms at node 10 (5, 5, 5).
     form->mesh.bboxMin = {-10, -10, -10};
     form->mesh.bboxMax = {10, 10, 10};
@@ -230,7 +225,6 @@ TEST_F(Gl, MouseAndWheelMoveTheCamera) {
     const QPointF moved = QRectF(after).center() - QRectF(before).center();
     const double ratio = form->PanelOGL->devicePixelRatioF();
     EXPECT_LT((moved - QPointF(40, -25) * ratio).manhattanLength(), 4) << ratio << " pixels per point";
-
     open(form->ToolButton3, "square.obj", kFacingSquare);
     pixels(drawn, &before);
     for (int delta : {-120, -120, -120}) notch(form->PanelOGL, delta);
@@ -323,7 +317,6 @@ TEST_F(Gl, AutomaticRunDrawsOnlyTheStagesThatChangeThePicture) {
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     QTest::qWait(50); // the first paints of the window
-
     auto panelPixels = [&] {
         std::vector<unsigned char> rgba(4 * std::size_t(form->PanelOGL->pixelWidth()) * form->PanelOGL->pixelHeight());
         glReadPixels(0, 0, form->PanelOGL->pixelWidth(), form->PanelOGL->pixelHeight(), GL_RGBA, GL_UNSIGNED_BYTE,

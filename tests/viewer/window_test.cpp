@@ -157,7 +157,6 @@ TEST_F(Loading, ObjAndPlyModelsAndFilesThatCannotBeRead) {
     press(form->TB_loadmodel);
     expectCorner(form->mesh);
     EXPECT_TRUE(newLog().empty());
-
     // A file that cannot be read leaves an empty model and one line.
     std::string bad = kCornerPly;
     bad.replace(bad.find("3 0 3 1\n"), 8, "3 0 9 1\n");
