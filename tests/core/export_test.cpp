@@ -142,8 +142,7 @@ TEST(LineExport, ValuesFollowTheField) {
     gradient.ready = true;
     // Seed at x = 2; exported from x = 4 down to x = 1; one point outside the
     // box at x = 9 takes the value of its upper face.
-    std::vector<FieldLine> lines = {makeLine({{1, 2, 2}, {2, 2, 2}, {3, 2, 2}, {4, 2, 2}}),
-                                    makeLine({{9, 2, 2}})};
+    std::vector<FieldLine> lines = {makeLine({{1, 2, 2}, {2, 2, 2}, {3, 2, 2}, {4, 2, 2}}), makeLine({{9, 2, 2}})};
     lines[0].forward = StopReason::LeftGrid;
     lines[0].backward = StopReason::WeakField;
     const LineValues v = computeLineValues(lines, {{2, 2, 2}, {9, 2, 2}}, grid, gradient);

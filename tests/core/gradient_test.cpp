@@ -16,8 +16,7 @@ using namespace quorax::test;
 
 TEST(Gradient, LinearPotentialIsConstant) {
     // Every quotient is (2, 2, 1.5), the last layers copy it, and a mean of six equal neighbours is that vector again.
-    const PotentialGrid p =
-        potential(6, 4, 5, {}, {0.5f, 1, 2}, [](Vec3 p) { return 2 * p.x + 2 * p.y + 1.5f * p.z; });
+    const PotentialGrid p = potential(6, 4, 5, {}, {0.5f, 1, 2}, [](Vec3 p) { return 2 * p.x + 2 * p.y + 1.5f * p.z; });
     for (int passes : {0, 3}) {
         GradientGrid g;
         computeGradient(g, p, 6.0f, passes);
@@ -155,8 +154,7 @@ TEST(Gradient, CentralDifferencesNodeByNodeOnAnyThreadCount) {
     std::mt19937 random(3);
     std::uniform_real_distribution<float> value(-5.0f, 5.0f);
     for (const auto& [nx, ny, nz] : {std::array{2, 2, 2}, std::array{3, 2, 5}, std::array{37, 6, 7}}) {
-        const PotentialGrid p =
-            potential(nx, ny, nz, {}, {0.3f, 0.7f, 1.1f}, [&](Vec3) { return value(random); });
+        const PotentialGrid p = potential(nx, ny, nz, {}, {0.3f, 0.7f, 1.1f}, [&](Vec3) { return value(random); });
         auto diff = [&](int a, int n, float below, float at, float above, float d) {
             if (a == 0) return (above - at) / d;
             if (a == n - 1) return (at - below) / d;

@@ -17,8 +17,7 @@ using namespace quorax;
 namespace {
 
 template <class T> bool sameBits(T a, T b) { // NaNs of the same sign match
-    return std::isnan(a) ? std::isnan(b) && std::signbit(a) == std::signbit(b)
-                         : std::memcmp(&a, &b, sizeof a) == 0;
+    return std::isnan(a) ? std::isnan(b) && std::signbit(a) == std::signbit(b) : std::memcmp(&a, &b, sizeof a) == 0;
 }
 
 // Every conversion on `s` against the C library: "" or the differences found.
@@ -31,9 +30,8 @@ std::string compareWithC(const std::string& s) {
     if (std::strtod(c, &end); used != end - c) diff += " atof consumed " + std::to_string(used);
     const long wide = std::strtol(c, &end, 10); // glibc's atoi is undefined beyond 32 bits
     const IntParse ip = parseAtoi(first, last);
-    if (wide >= INT_MIN && wide <= INT_MAX
-            ? ip.overflow || ip.value != std::atoi(c) || ip.digits != (end != c)
-            : !ip.overflow)
+    if (wide >= INT_MIN && wide <= INT_MAX ? ip.overflow || ip.value != std::atoi(c) || ip.digits != (end != c)
+                                           : !ip.overflow)
         diff += " atoi";
     // Up to four fscanf calls in a row on one stream, so that what one call consumes decides where the next one starts.
     for (int isInt = 0; isInt < 2; ++isInt) {
@@ -46,8 +44,7 @@ std::string compareWithC(const std::string& s) {
             int iv = 0, gotI = 0;
             bool overflow = false;
             ret = isInt ? std::fscanf(f, "%d", &iv) : std::fscanf(f, "%f", &fv);
-            const ScanStatus st =
-                isInt ? scanInt(p, last, gotI, overflow) : scanFloat(p, last, gotF);
+            const ScanStatus st = isInt ? scanInt(p, last, gotI, overflow) : scanFloat(p, last, gotF);
             const std::string what = (isInt ? " %d#" : " %f#") + std::to_string(call);
             if ((st == ScanStatus::Ok ? 1 : st == ScanStatus::NoMatch ? 0 : EOF) != ret)
                 diff += what + " status";
@@ -68,11 +65,10 @@ TEST(NumberScan, MatchesTheCLibrary) {
     // Tricky tokens: words, hexadecimal forms, range limits, ties, long digit strings; 1 + 2^-24 (a float tie), 1 +
     // 2^-53 (a double tie) and 2^-150 (half the smallest float denormal) exactly and followed by a far-away 1. Each
     // with both signs, leading white space and three tails; short malformed forms are left to the random strings.
-    const std::string z800(800, '0'),
-        fTie = "1.000000059604644775390625",
-        dTie = "1.00000000000000011102230246251565404236316680908203125",
-        half = "7.006492321624085354618647916449580656401309709382578858785"
-               "34141944895541342930300743319094181060791015625";
+    const std::string z800(800, '0'), fTie = "1.000000059604644775390625",
+                                      dTie = "1.00000000000000011102230246251565404236316680908203125",
+                                      half = "7.006492321624085354618647916449580656401309709382578858785"
+                                             "34141944895541342930300743319094181060791015625";
     // clang-format off
     const std::vector<std::string> bodies = {
         "0", "00012", "1.", ".5", "1e-5", "1E5", "1e5.5", "0x1p3", "0X1P-3", "0x1.8p1", "0x.8", "0xep",

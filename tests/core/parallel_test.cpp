@@ -122,9 +122,8 @@ TEST_F(Threads, DxReadsTheSameInParts) {
             EXPECT_EQ(many.status.detail, one.status.detail) << "case " << c;
             if (!one.status.ok()) continue;
             ASSERT_EQ(many.grid.values.size(), one.grid.values.size());
-            EXPECT_EQ(std::memcmp(many.grid.values.data(), one.grid.values.data(),
-                                  one.grid.values.size() * sizeof(float)),
-                      0)
+            EXPECT_EQ(
+                std::memcmp(many.grid.values.data(), one.grid.values.data(), one.grid.values.size() * sizeof(float)), 0)
                 << "case " << c;
             EXPECT_EQ(std::memcmp(&many.grid.minValue, &one.grid.minValue, sizeof(float)), 0) << "case " << c;
             EXPECT_EQ(std::memcmp(&many.grid.maxValue, &one.grid.maxValue, sizeof(float)), 0) << "case " << c;

@@ -39,9 +39,8 @@ TriMesh readObj(const std::string& text, ObjReadOptions options = {}, int* skipp
 // DX header lines 1 to 7; the values start on line 8.
 std::string header(const std::string& counts = "2 2 2", const std::string& d1 = "1 0 0",
                    const std::string& d3 = "0 0 1", const std::string& origin = "origin") {
-    return "object 1 class gridpositions counts " + counts + "\n" + origin +
-           " -1.5 2 0.25\ndelta " + d1 + "\ndelta 0 0.25 0\ndelta " + d3 +
-           "\nobject 2 class gridconnections counts " + counts +
+    return "object 1 class gridpositions counts " + counts + "\n" + origin + " -1.5 2 0.25\ndelta " + d1 +
+           "\ndelta 0 0.25 0\ndelta " + d3 + "\nobject 2 class gridconnections counts " + counts +
            "\nobject 3 class array type double rank 0 items 8 data follows\n";
 }
 
@@ -66,8 +65,7 @@ TEST(ObjReader, LinesCornersAndIndices) {
         // Negative indices count back from the last vertex read so far.
         {kTri + "f -1 -2 -3\nv 0 0 1\nf -1 1 -2\n", "4: 210 302 /0"},
         // Index 0, one past the end, back past the first, -1 before any vertex, beyond 32 bits.
-        {"f -1 1 2\n" + kTri + "f 0 1 2\nf 1 2 4\nf -4 1 2\nf 99999999999 1 2\nf 1 2 -3\n",
-         "3: 010 /5"},
+        {"f -1 1 2\n" + kTri + "f 0 1 2\nf 1 2 4\nf -4 1 2\nf 99999999999 1 2\nf 1 2 -3\n", "3: 010 /5"},
         {kTri + "f 1 2 " + std::string(4996, '0') + "3\n", "3: 012 /0"}, // beyond any buffer
     };
     for (const auto& [text, want] : cases) {
@@ -151,19 +149,16 @@ TEST(ObjReader, CoordinatesAndCornersAsAtofAndAtoi) {
 TEST(DxReader, HeaderAndValues) {
     // Comments, then values in any number per line: node (i, j, k) holds 4i + 2j + k.
     PotentialGrid g;
-    ReadStatus r =
-        readDxGrid(g, exact("# APBS\n#\n" + header() + "0 1 2\n3 4 5\n6 7\nattribute"));
+    ReadStatus r = readDxGrid(g, exact("# APBS\n#\n" + header() + "0 1 2\n3 4 5\n6 7\nattribute"));
     ASSERT_TRUE(r.ok() && r.warnings.empty()) << r.detail;
-    EXPECT_EQ((std::vector{g.origin, g.delta}),
-              (std::vector<Vec3>{{-1.5f, 2, 0.25f}, {1, 0.25f, 1}}));
+    EXPECT_EQ((std::vector{g.origin, g.delta}), (std::vector<Vec3>{{-1.5f, 2, 0.25f}, {1, 0.25f, 1}}));
     EXPECT_EQ((std::vector{g.at(1, 0, 1), g.minValue, g.maxValue}), (std::vector{5.f, 0.f, 7.f}));
     // Off-diagonal spacings are dropped with a warning. fscanf "%f" rounds 1 + 2^-24 +
     // 1e-25 directly to float: up. Hexadecimal and signed forms are numbers too.
     r = readDxGrid(g, exact(header("2 2 2", "0.5 0.1 0", "3 0 2") +
                             "1.0000000596046447753906251 0x1p1 -.5 +2e0 1e-50 3.4028235e38 0 7."));
     EXPECT_TRUE(g.delta == (Vec3{0.5f, 0.25f, 2}) && r.warnings.size() == 1);
-    EXPECT_EQ(g.values, (std::vector<float>{std::nextafter(1.0f, 2.0f), 2, -0.5f, 2, 0,
-                                            3.4028235e38f, 0, 7}));
+    EXPECT_EQ(g.values, (std::vector<float>{std::nextafter(1.0f, 2.0f), 2, -0.5f, 2, 0, 3.4028235e38f, 0, 7}));
 }
 
 TEST(Readers, AByteOrderMarkIsSkipped) {

@@ -45,9 +45,8 @@ TEST(Sampling, NodeBelow) {
     // V = 100i + 10j + k on 3 × 3 × 3 nodes, spacing 0.5 from (1, 1, 1). The index is
     // the quotient truncated: 0.99 → node 0, 1.2 → 2 (its own value, not the blend
     // of the cell); at or past n, n − 1; below 0 or not a number, 0. Only those clamp.
-    const PotentialGrid g = potential(3, 3, 3, {1, 1, 1}, {0.5f, 0.5f, 0.5f}, [](Vec3 p) {
-        return 100 * (p.x - 1) * 2 + 10 * (p.y - 1) * 2 + (p.z - 1) * 2;
-    });
+    const PotentialGrid g = potential(3, 3, 3, {1, 1, 1}, {0.5f, 0.5f, 0.5f},
+                                      [](Vec3 p) { return 100 * (p.x - 1) * 2 + 10 * (p.y - 1) * 2 + (p.z - 1) * 2; });
     const auto at = [&](Vec3 p, bool& clamped) {
         return samplePotential(g, p, &clamped, CellQuotient::Double, Interpolation::NodeBelow);
     };

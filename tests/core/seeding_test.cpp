@@ -33,8 +33,7 @@ std::vector<int> seed(const std::vector<float>& powers, int budget, uint32_t gen
     const int count = seedLines(m, seeds, budget, generatorSeed).seeded;
     std::vector<int> faces;
     for (int f = 0; f < m.faceCount(); ++f)
-        if (m.faces[f].seeded)
-            faces.push_back(f), want.push_back({(3.0f * f + 1) / 3, 1 / 3.0f, 1});
+        if (m.faces[f].seeded) faces.push_back(f), want.push_back({(3.0f * f + 1) / 3, 1 / 3.0f, 1});
     EXPECT_EQ(seeds, want);
     EXPECT_TRUE(count == static_cast<int>(faces.size()) && count == std::max(budget, 0));
     return faces;

@@ -60,8 +60,7 @@ TEST(Simplify, MatchesTheOnePointAtATimeLoop) {
             line.push_back(p);
             const int k = kind(rng);
             if (k == 0) continue; // a repeated point
-            if (k >= 5)
-                dir = normalize(dir + Vec3{u(rng), u(rng), u(rng)} * (k >= 8 ? 2.0f : 0.05f));
+            if (k >= 5) dir = normalize(dir + Vec3{u(rng), u(rng), u(rng)} * (k >= 8 ? 2.0f : 0.05f));
             p = p + dir * 0.5f;
         }
         const float angle = n % 2 ? angles[n / 2 % 12] : 90.0f * (u(rng) + 1.0f);

@@ -109,9 +109,7 @@ TEST(Tracing, AngleHalt) {
     // +x for i ≤ 10, +y beyond: from 8.5 the line reaches 10.75, where the sample
     // (0.25, 0.75, 0) bends it by 71.6 degrees. 45 stops it there, keeping the bent
     // step; 80, 90 (test off) and 90.5 let it run along +y out of the grid.
-    const GradientGrid g = field(20, 30, 6, [](int i, int, int) {
-        return i <= 10 ? Vec3{1, 0, 0} : Vec3{0, 1, 0};
-    });
+    const GradientGrid g = field(20, 30, 6, [](int i, int, int) { return i <= 10 ? Vec3{1, 0, 0} : Vec3{0, 1, 0}; });
     const Vec3 seed{8.5f, 5.5f, 2.5f};
     const FieldLine halted = trace(g, seed, 0, 45);
     ASSERT_GE(halted.size(), 4u);

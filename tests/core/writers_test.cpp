@@ -37,9 +37,8 @@ TEST(Writers, AppendFixedMatchesPrintf) {
         // then any double, any float as the writers widen it, and floats of ordinary size.
         values.push_back((2.0 * (rng() % 100000) + 1) / 128.0 * (n % 2 ? 1 : -1));
         const uint64_t bits = rng();
-        values.insert(values.end(),
-                      {std::bit_cast<double>(bits), std::bit_cast<float>(uint32_t(bits)),
-                       std::ldexp(rng() % 10000000, int(rng() % 40) - 30)});
+        values.insert(values.end(), {std::bit_cast<double>(bits), std::bit_cast<float>(uint32_t(bits)),
+                                     std::ldexp(rng() % 10000000, int(rng() % 40) - 30)});
     }
     int failures = 0;
     for (double v : values) {

@@ -37,8 +37,7 @@ double rotationBetween(const Matrix4& a, const Matrix4& b, const Vec3d* axis = n
     EXPECT_TRUE(invertMatrix(b, bInverse));
     const Matrix4 r = matrixProduct(a, bInverse);
     const double angle = std::acos((r[0] + r[5] + r[10] - 1.0) / 2.0), s = 2 * std::sin(angle);
-    const double along =
-        axis ? (r[6] - r[9]) * axis->x + (r[8] - r[2]) * axis->y + (r[1] - r[4]) * axis->z : s;
+    const double along = axis ? (r[6] - r[9]) * axis->x + (r[8] - r[2]) * axis->y + (r[1] - r[4]) * axis->z : s;
     EXPECT_NEAR(along / s, 1.0, 1e-9);
     return angle;
 }
@@ -105,8 +104,7 @@ TEST(Trackball, LeftDragTurnsAboutTheCentreAndTheScreenAxis) {
     for (auto [x, y, axis] : {std::tuple{250, 200, kUp}, {200, 250, kRight}}) {
         TrackHand d = viewed();
         leftDrag(d, 0, {{x, y, 60}}, 500);
-        EXPECT_NEAR(rotationBetween(d.currentMatrix(), identityMatrix(), &axis), turnAngle(50),
-                    1e-9);
+        EXPECT_NEAR(rotationBetween(d.currentMatrix(), identityMatrix(), &axis), turnAngle(50), 1e-9);
     }
 }
 
@@ -143,8 +141,7 @@ TEST(Trackball, CtrlLeftAndMiddlePanSoTheGrabbedPointFollows) {
         t.setScale(2.0);
         t.press(200, 200, code, 0);
         t.drag(260, 150, code, 60);
-        expectNear(t.currentMatrix(),
-                   {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 2.5 + s * dx, 2.5 + s * dy, 0, 1}, 1e-9);
+        expectNear(t.currentMatrix(), {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 2.5 + s * dx, 2.5 + s * dy, 0, 1}, 1e-9);
     }
 }
 
@@ -154,8 +151,7 @@ TEST(Trackball, FlickSpinsAtTheLastStepSpeedCappedAtPoint4) {
     TrackHand t = viewed(true);
     leftDrag(t, 0, {{210, 200, 60}, {220, 200, 120}, {222, 200, 165}}, 170);
     const Matrix4 released = t.currentMatrix();
-    EXPECT_NEAR(rotationBetween(t.apply(kView, 280), released, &kUp), turnAngle(22) - turnAngle(10),
-                1e-9);
+    EXPECT_NEAR(rotationBetween(t.apply(kView, 280), released, &kUp), turnAngle(22) - turnAngle(10), 1e-9);
     t.press(200, 200, kButtonLeft, 300); // a new press stops the spin
     EXPECT_FALSE(t.spinning());
     // Fast flick downwards: 10 → 60 px in the last step is 0.52 rad per 100 ms, capped to 0.4, about the camera's right

@@ -36,8 +36,7 @@ const std::string kUsage =
     "\nEXAMPLE: quorax calmodulin.obj calmodulin_EP.DX output_lines.txt 0.01 0.0 45 1 3.0\n\n";
 
 // A 10 × 10 square in the plane x = 10 facing +x, as two triangles; φ = 10 + x puts it at 20.
-const std::string kSquareObj =
-    "# square\nv 10 5 5\nv 10 15 5\nv 10 15 15\nv 10 5 15\nf 1 2 3\nf 1 3 4\n";
+const std::string kSquareObj = "# square\nv 10 5 5\nv 10 15 5\nv 10 15 15\nv 10 5 15\nf 1 2 3\nf 1 3 4\n";
 
 struct Case {
     TempDir dir;
@@ -46,8 +45,7 @@ struct Case {
         dir.write("grid.dx", linearDx(20));
     }
     std::vector<std::string> args(const std::string& density = "0.01", const std::string& reduce = "1") const {
-        return {dir.file("mesh.obj"), dir.file("grid.dx"), dir.file("lines.txt"), density, "0.0", "45",
-                reduce, "3.0"};
+        return {dir.file("mesh.obj"), dir.file("grid.dx"), dir.file("lines.txt"), density, "0.0", "45", reduce, "3.0"};
     }
     // The arguments with `extra` appended, and argument `at` replaced.
     std::vector<std::string> plus(const std::vector<std::string>& extra) const {

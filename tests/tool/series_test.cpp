@@ -33,8 +33,7 @@ const std::string kSeries = QUORAX_SERIES_PATH;
 const std::string kExamples = QUORAX_EXAMPLES_DIR;
 const std::vector<std::string> kNumbers = {"0.01", "0.0", "45", "1", "3.0"};
 
-ParseOutcome parse(std::vector<std::string> args, SeriesOptions& o, std::string& error,
-                   const char* seedEnv = nullptr) {
+ParseOutcome parse(std::vector<std::string> args, SeriesOptions& o, std::string& error, const char* seedEnv = nullptr) {
     return parseSeriesArguments(args, seedEnv, o, error);
 }
 
@@ -312,14 +311,13 @@ TEST(SeriesCollection, PvdListsTheFramesThatHaveTheirFile) {
         dir, concat(positional("m{}.obj", "g{}.dx", "out/lines_{:03}.vtp"), {"--frames", "0:4:2", "--seed", "1"}));
     EXPECT_EQ(r.exitCode, 1) << "frame 2 has no mesh";
     EXPECT_TRUE(has(r.out, "wrote collection out/lines.pvd (2 time steps)\n"));
-    EXPECT_EQ(dir.read("out/lines.pvd"),
-              "<?xml version=\"1.0\"?>\n"
-              "<VTKFile type=\"Collection\" version=\"0.1\" byte_order=\"LittleEndian\">\n"
-              "  <Collection>\n"
-              "    <DataSet timestep=\"0\" group=\"\" part=\"0\" file=\"lines_000.vtp\"/>\n"
-              "    <DataSet timestep=\"4\" group=\"\" part=\"0\" file=\"lines_004.vtp\"/>\n"
-              "  </Collection>\n"
-              "</VTKFile>\n");
+    EXPECT_EQ(dir.read("out/lines.pvd"), "<?xml version=\"1.0\"?>\n"
+                                         "<VTKFile type=\"Collection\" version=\"0.1\" byte_order=\"LittleEndian\">\n"
+                                         "  <Collection>\n"
+                                         "    <DataSet timestep=\"0\" group=\"\" part=\"0\" file=\"lines_000.vtp\"/>\n"
+                                         "    <DataSet timestep=\"4\" group=\"\" part=\"0\" file=\"lines_004.vtp\"/>\n"
+                                         "  </Collection>\n"
+                                         "</VTKFile>\n");
     // VTK's XML parser, as ParaView's collection reader uses it, finds the entries.
     const ProcessResult py = runProcess("/usr/bin/python3", {"-c", R"(import sys
 from vtkmodules.vtkIOXMLParser import vtkXMLDataParser

@@ -87,9 +87,8 @@ const std::vector<std::string> kOutputs = {"lines.txt", "saved.obj", "saved_n.ob
                                            "lines.vtp", "tubes.stl", "surface.ply"};
 
 std::vector<std::string> defaultRun(const std::string& obj, const std::string& dx) {
-    return {obj,          dx,       "lines.txt",   "0.01",       "0.0",         "45",
-            "1",          "3.0",    "1",            "--lines-out", "lines.vtp", "--tubes",
-            "tubes.stl", "--surface-out", "surface.ply"};
+    return {obj,           dx,          "lines.txt", "0.01",      "0.0",           "45",         "1", "3.0", "1",
+            "--lines-out", "lines.vtp", "--tubes",   "tubes.stl", "--surface-out", "surface.ply"};
 }
 
 std::vector<std::string> faithfulRun(const std::string& obj, const std::string& dx) {
