@@ -74,8 +74,7 @@ TEST(Tubes, EveryLineShapeGivesAClosedOrientedShell) {
     for (const Shape& s : shapes) {
         std::vector<Vec3> p = s.points;
         if (p.empty())
-            for (int i = 0; i < 60; ++i)
-                p.push_back({3 * std::cos(0.4f * i), 3 * std::sin(0.4f * i), 0.2f * i});
+            for (int i = 0; i < 60; ++i) p.push_back({3 * std::cos(0.4f * i), 3 * std::sin(0.4f * i), 0.2f * i});
         lines.push_back(makeLine(p));
     }
     lines.push_back(makeLine({})); // an empty line adds no shell

@@ -86,15 +86,13 @@ TEST(NumberScan, MatchesTheCLibrary) {
     for (const std::string& b : bodies)
         for (const char* sign : {"", "-", "+"})
             for (const std::string& t : {sign + b, std::string(" \t\n") + sign + b})
-                for (const char* tail : {"", " 9", "x"})
-                    tokens.push_back(t + tail);
+                for (const char* tail : {"", " 9", "x"}) tokens.push_back(t + tail);
     const std::string alphabet = "0123456789+-.eExXpPinfaty() \t\n";
     std::mt19937 rng(20240611);
     std::uniform_int_distribution<std::size_t> len(0, 10), pick(0, alphabet.size() - 1);
     for (int n = 0; n < 200000; ++n) {
         tokens.emplace_back();
-        for (std::size_t k = len(rng); k > 0; --k)
-            tokens.back() += alphabet[pick(rng)];
+        for (std::size_t k = len(rng); k > 0; --k) tokens.back() += alphabet[pick(rng)];
     }
     int failures = 0;
     for (const std::string& t : tokens) {

@@ -18,8 +18,7 @@ namespace {
 
 std::vector<Tri> triangles(const TriMesh& m) {
     std::vector<Tri> t;
-    for (const MeshFace& f : m.faces)
-        t.push_back({f.v[0], f.v[1], f.v[2]});
+    for (const MeshFace& f : m.faces) t.push_back({f.v[0], f.v[1], f.v[2]});
     return t;
 }
 

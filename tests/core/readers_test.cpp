@@ -72,8 +72,7 @@ TEST(ObjReader, LinesCornersAndIndices) {
         int skipped = 0;
         std::ostringstream s; // "vertex count: corners of each face, 0-based /skipped faces"
         s << readObj(text, {}, &skipped).vertexCount() << ":";
-        for (const MeshFace& f : readObj(text).faces)
-            s << " " << f.v[0] << f.v[1] << f.v[2];
+        for (const MeshFace& f : readObj(text).faces) s << " " << f.v[0] << f.v[1] << f.v[2];
         EXPECT_EQ(s.str() + " /" + std::to_string(skipped), want) << text;
     }
     // Lines cut off anywhere must not read past the end.

@@ -92,8 +92,7 @@ TEST(Seeding, PowerDecidesAndThinningEnds) {
     // Faces of zero power go at their first visit (r > 0), those of the largest
     // power never: exactly the strong faces remain.
     std::vector<float> powers(100, 0.0f);
-    for (int f = 5; f < 100; f += 10)
-        powers[f] = 1.0f;
+    for (int f = 5; f < 100; f += 10) powers[f] = 1.0f;
     EXPECT_EQ(seed(powers, 10, 42), (std::vector<int>{5, 15, 25, 35, 45, 55, 65, 75, 85, 95}));
     // keep = 0.99999^1.5 lies below only r = 32767/32767 = 1, so face 0 goes only
     // then; the face of the largest power (keep = 1) must not go even then.
@@ -101,8 +100,7 @@ TEST(Seeding, PowerDecidesAndThinningEnds) {
         EXPECT_EQ(seed({0.99999f, 1.0f}, 1, generatorSeed), std::vector<int>{1});
     // When no face can be removed (all powers equal, or all zero) the thinning
     // still ends, with the first `budget` faces.
-    for (float p : {2.5f, 0.0f})
-        EXPECT_EQ(seed(std::vector<float>(10, p), 3, 0), (std::vector<int>{0, 1, 2}));
+    for (float p : {2.5f, 0.0f}) EXPECT_EQ(seed(std::vector<float>(10, p), 3, 0), (std::vector<int>{0, 1, 2}));
 }
 
 TEST(Seeding, MatchesTheFaceByFaceCursor) {

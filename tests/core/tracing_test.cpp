@@ -36,8 +36,7 @@ TEST(Tracing, UniformFieldIsStraight) {
     EXPECT_NEAR(l.front().x, 100.5f, 1e-3f);
     EXPECT_NEAR(l.back().x, 140.5f, 1e-3f);
     EXPECT_EQ(std::pair(l.backward, l.forward), std::pair(StopReason::StepLimit, StopReason::StepLimit));
-    for (const Vec3& q : l)
-        EXPECT_TRUE(q.y == 2.5f && q.z == 2.5f);
+    for (const Vec3& q : l) EXPECT_TRUE(q.y == 2.5f && q.z == 2.5f);
     // Strength 2 is capped to 0.75 < 1, the halt gradient: each direction stops after
     // its first step, which stays. Equal to the halt gradient goes on; maxSteps ends.
     EXPECT_EQ(trace(uniform({2, 0, 0}), seed, 1.0f, 45.0f),

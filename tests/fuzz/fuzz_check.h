@@ -16,14 +16,12 @@ inline void require(bool ok) {
 // Every face corner names an existing vertex.
 inline void requireValidFaces(const TriMesh& mesh) {
     for (const MeshFace& f : mesh.faces)
-        for (int32_t v : f.v)
-            require(v >= 0 && v < mesh.vertexCount());
+        for (int32_t v : f.v) require(v >= 0 && v < mesh.vertexCount());
 }
 
 // A message shows no control byte from the file (they are escaped).
 inline void requirePrintable(std::string_view message) {
-    for (char c : message)
-        require(static_cast<unsigned char>(c) >= 0x20 && c != 0x7f);
+    for (char c : message) require(static_cast<unsigned char>(c) >= 0x20 && c != 0x7f);
 }
 
 } // namespace quorax::fuzz

@@ -19,7 +19,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     // A grid that was read is whole: every node has a finite value, every axis at least 2 nodes.
     fuzz::require(grid.loaded && grid.nx >= 2 && grid.ny >= 2 && grid.nz >= 2);
     fuzz::require(grid.values.size() == std::size_t(grid.nx) * std::size_t(grid.ny) * std::size_t(grid.nz));
-    for (float v : grid.values)
-        fuzz::require(std::isfinite(v) && v >= grid.minValue && v <= grid.maxValue);
+    for (float v : grid.values) fuzz::require(std::isfinite(v) && v >= grid.minValue && v <= grid.maxValue);
     return 0;
 }

@@ -33,8 +33,7 @@ struct Scratch {
         if (!sink) std::abort();
     }
     ~Scratch() {
-        for (const char* f : {"/m.obj", "/g.dx", "/lines.txt"})
-            ::unlink((dir + f).c_str());
+        for (const char* f : {"/m.obj", "/g.dx", "/lines.txt"}) ::unlink((dir + f).c_str());
         ::rmdir(dir.c_str());
         std::fclose(sink);
     }

@@ -26,8 +26,7 @@ double det3(const Matrix4& m) { // column-major: element (row r, column c) at m[
            m[8] * (m[1] * m[6] - m[5] * m[2]);
 }
 void expectNear(const Matrix4& a, const Matrix4& b, double tolerance = 1e-12) {
-    for (int i = 0; i < 16; ++i)
-        EXPECT_NEAR(a[i], b[i], tolerance) << "element " << i;
+    for (int i = 0; i < 16; ++i) EXPECT_NEAR(a[i], b[i], tolerance) << "element " << i;
 }
 
 // Angle of the rotation a·b⁻¹ (b a rotation about the same centre); when `axis` is given,
@@ -57,8 +56,7 @@ TrackHand viewed(bool spin = false) {
 // Left press at the view centre at t0, moves to {x, y, ms}, release at the last point.
 void leftDrag(TrackHand& t, int64_t t0, std::vector<std::array<int, 3>> moves, int64_t release) {
     t.press(200, 200, kButtonLeft, t0);
-    for (const auto& [x, y, ms] : moves)
-        t.drag(x, y, kButtonLeft, ms);
+    for (const auto& [x, y, ms] : moves) t.drag(x, y, kButtonLeft, ms);
     t.release(moves.back()[0], moves.back()[1], kButtonLeft, release);
 }
 
@@ -85,8 +83,7 @@ TEST(Trackball, LeftDragTurnsAboutTheCentreAndTheScreenAxis) {
     t.setScale(1.5);
     auto expectRotationAboutCentre = [&](const Matrix4& m) {
         for (int i = 0; i < 9; i += 4) // columns
-            for (int j = 0; j < 9; j += 4)
-                EXPECT_NEAR(std::inner_product(&m[i], &m[i + 3], &m[j], 0.0), i == j, 1e-12);
+            for (int j = 0; j < 9; j += 4) EXPECT_NEAR(std::inner_product(&m[i], &m[i + 3], &m[j], 0.0), i == j, 1e-12);
         for (int r = 0; r < 3; ++r)
             EXPECT_NEAR(m[r] * c[0] + m[4 + r] * c[1] + m[8 + r] * c[2] + m[12 + r], c[r], 1e-12);
         EXPECT_NEAR(det3(m), 1.0, 1e-12);

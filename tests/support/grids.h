@@ -27,8 +27,7 @@ inline PotentialGrid potential(int n, float h, Vec3 origin, const Potential& V) 
 }
 inline GradientGrid field(int nx, int ny, int nz, const std::function<Vec3(int, int, int)>& f) {
     GradientGrid g{{}, nx, ny, nz, {}, {1, 1, 1}};
-    for (int n = 0; n < nx * ny * nz; ++n)
-        g.vectors.push_back(f(n / (ny * nz), n / nz % ny, n % nz));
+    for (int n = 0; n < nx * ny * nz; ++n) g.vectors.push_back(f(n / (ny * nz), n / nz % ny, n % nz));
     g.vectors.shrink_to_fit();
     g.ready = true;
     return g;

@@ -29,8 +29,7 @@ inline std::string plyFile(Ply e, const std::string& header, const std::vector<s
             int bytes = token[0] == 'b' ? 1 : token[0] == 's' ? 2 : 4;
             if (token[0] == 'f') bits = std::bit_cast<uint32_t>(std::stof(text));
             if (token[0] == 'd') bits = std::bit_cast<uint64_t>(std::stod(text)), bytes = 8;
-            for (int i = 0; i < bytes; ++i)
-                out += char(bits >> (8 * (e == Ply::Little ? i : bytes - 1 - i)));
+            for (int i = 0; i < bytes; ++i) out += char(bits >> (8 * (e == Ply::Little ? i : bytes - 1 - i)));
         }
         if (e == Ply::Ascii) out += '\n';
     }

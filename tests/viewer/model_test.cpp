@@ -36,8 +36,7 @@ TEST(Decorations, ThreeGiveFiftyFourVertices) {
     const Log lines = splitLines(formatDecorationObj({{0, 0, 0}, {5, 0, 0}, {0, 5, 0}},
                                                      {{1, 0, 0}, {0, 0, 1}, {0, 1, 0}}, {2, 1, 3}));
     ASSERT_EQ(lines.size(), 72u);
-    for (std::size_t i = 0; i < lines.size(); ++i)
-        EXPECT_EQ(lines[i].substr(0, 2), i % 4 == 3 ? "f " : "v ") << i;
+    for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i].substr(0, 2), i % 4 == 3 ? "f " : "v ") << i;
     EXPECT_EQ(lines.back(), "f 52 53 54");
     // Size 1: half-diagonal 0.25 (2 and more: 0.5). Along ±y the base collapses onto B.
     EXPECT_EQ(lines[24], "v 5.000000 -0.250000 0.000000");
