@@ -1,6 +1,7 @@
 // Exchange formats: the solids are closed, oriented and free of degenerate triangles for every shape of line; the line
 // values follow the field; the extensions choose the format. (Real readers judge the files in
 // tests/tool/check_exports.py.)
+#include "grids.h"
 #include "line_export.h"
 #include "process.h"
 #include "tubes.h"
@@ -127,20 +128,10 @@ TEST(Tubes, FilesCarryEveryTriangle) {
 
 TEST(LineExport, ValuesFollowTheField) {
     // Potential 10 + x on a 6³ grid of spacing 1: the gradient is (1, 0, 0).
-    PotentialGrid grid;
-    grid.nx = grid.ny = grid.nz = 6;
-    grid.delta = {1, 1, 1};
-    grid.loaded = true;
-    for (int i = 0; i < 6; ++i)
-        for (int j = 0; j < 6; ++j)
-            for (int k = 0; k < 6; ++k) grid.values.push_back(10.0f + i);
-    GradientGrid gradient;
-    gradient.nx = gradient.ny = gradient.nz = 6;
-    gradient.delta = {1, 1, 1};
-    gradient.vectors.assign(216, Vec3{1, 0, 0});
-    gradient.ready = true;
-    // Seed at x = 2; exported from x = 4 down to x = 1; one point outside the
-    // box at x = 9 takes the value of its upper face.
+    const PotentialGrid grid = test::potential(6, 1, {}, [](Vec3 p) { return 10.0f + p.x; });
+    const GradientGrid gradient = test::field(6, 6, 6, [](int, int, int) { return Vec3{1, 0, 0}; });
+    // Seed at x = 2; exported from x = 4 down to x = 1; one point outside the box at x = 9 takes the value of its
+    // upper face.
     std::vector<FieldLine> lines = {makeLine({{1, 2, 2}, {2, 2, 2}, {3, 2, 2}, {4, 2, 2}}), makeLine({{9, 2, 2}})};
     lines[0].forward = StopReason::LeftGrid;
     lines[0].backward = StopReason::WeakField;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <numeric>
 #include <vector>
 
 #include "flux_seeding.h"
@@ -84,9 +85,7 @@ std::vector<double> drifts(const std::vector<Charge>& charges, const std::vector
 }
 
 double mean(const std::vector<double>& v) {
-    double s = 0;
-    for (double x : v) s += x;
-    return v.empty() ? 0 : s / static_cast<double>(v.size());
+    return v.empty() ? 0 : std::accumulate(v.begin(), v.end(), 0.0) / static_cast<double>(v.size());
 }
 
 } // namespace
@@ -102,11 +101,7 @@ TEST(Integrate, OrderOfAccuracyOnTheExactField) {
         seeds.push_back({static_cast<float>(1.2 * std::sin(th)), 0.0f, static_cast<float>(-3 + 1.2 * std::cos(th))});
     }
     auto driftFor = [&](Integrator method, double step, std::size_t* points = nullptr) {
-        IntegrationSettings s;
-        s.method = method;
-        s.step = step;
-        s.tolerance = 1e-6;
-        s.maxLength = 8;
+        const IntegrationSettings s{.method = method, .step = step, .tolerance = 1e-6, .maxLength = 8};
         std::vector<FieldLine> lines;
         for (Vec3 seed : seeds) {
             FieldLine l;
@@ -138,9 +133,7 @@ TEST(Integrate, DipoleOnAGridStaysOnItsFieldLines) {
     const SurfaceIndex surface(spheres);
     const FluxSeeding seeding = fluxSeeds(spheres, field, 20.0 / (4 * M_PI), 7);
     ASSERT_GE(seeding.seeds.size(), 30u);
-    IntegrationSettings s;
-    s.step = 0.1;
-    s.maxLength = 60;
+    const IntegrationSettings s{.step = 0.1, .maxLength = 60};
     std::vector<FieldLine> lines;
     int endsOnSurface = 0;
     for (const FluxSeed& seed : seeding.seeds) {
@@ -180,8 +173,7 @@ TEST(Integrate, MinimumSeparationKeepsLinesApart) {
     GradientGrid radial;
     computeCentralGradient(radial, chargeGrid(single, 0.25f, 6.0f));
     SeparationGrid apart(0.5f);
-    IntegrationSettings s;
-    s.step = 0.1;
+    const IntegrationSettings s{.step = 0.1};
     std::vector<FieldLine> kept;
     for (int a = 0; a < 40; ++a) {
         const Vec3 seed{1.5f * std::cos(a * 0.05f), 1.5f * std::sin(a * 0.05f), 0.0625f};
