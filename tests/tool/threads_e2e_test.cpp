@@ -109,13 +109,11 @@ TEST(Threads, LargeGeneratedCaseIsTheSameOnEveryThreadCount) {
     ASSERT_GT(obj.size(), 32u * 64 * 1024);     // many parts on 8 threads
     inputs.write("sphere.obj", obj);
     inputs.write("dipole.dx", dx);
-    expectSameOnEveryThreadCount(defaultRun(inputs.file("sphere.obj"), inputs.file("dipole.dx")), kOutputs);
-    expectSameOnEveryThreadCount(faithfulRun(inputs.file("sphere.obj"), inputs.file("dipole.dx")),
-                                 {"lines.txt", "lines.vtp"});
+    const std::string sphere = inputs.file("sphere.obj"), dipole = inputs.file("dipole.dx");
+    expectSameOnEveryThreadCount(defaultRun(sphere, dipole), kOutputs);
+    expectSameOnEveryThreadCount(faithfulRun(sphere, dipole), {"lines.txt", "lines.vtp"});
     // A line on every face (370 000 points): the lines are traced, simplified and written in several parallel batches.
-    expectSameOnEveryThreadCount({inputs.file("sphere.obj"), inputs.file("dipole.dx"), "lines.txt", "1000", "0.5",
-                                  "90", "1", "1.0"},
-                                 {"lines.txt"});
+    expectSameOnEveryThreadCount({sphere, dipole, "lines.txt", "1000", "0.5", "90", "1", "1.0"}, {"lines.txt"});
 }
 
 TEST(Threads, ManyLinesWrittenInBatchesAsAllAtOnce) {
@@ -125,12 +123,11 @@ TEST(Threads, ManyLinesWrittenInBatchesAsAllAtOnce) {
     inputs.write("sphere.obj", sphereObj(60, 100));
     inputs.write("dipole.dx", dipoleDx(40));
     for (const std::string& lines : {std::string("lines.txt"), std::string("missing/lines.txt")}) {
-        const std::vector<std::string> args = {inputs.file("sphere.obj"), inputs.file("dipole.dx"), lines, "1000",
-                                               "0.5", "90", "1", "1.0"};
-        std::vector<std::string> withExport = args;
-        withExport.insert(withExport.end(), {"--lines-out", "export.obj"});
+        std::vector<std::string> args = {inputs.file("sphere.obj"), inputs.file("dipole.dx"), lines, "1000", "0.5",
+                                         "90", "1", "1.0"};
         const auto batches = runWithThreads(args, 2, {"lines.txt"});
-        auto whole = runWithThreads(withExport, 2, {"lines.txt"});
+        args.insert(args.end(), {"--lines-out", "export.obj"});
+        auto whole = runWithThreads(args, 2, {"lines.txt"});
         const std::string exported = "lines exported: export.obj\n";
         if (whole.at("stdout").ends_with(exported)) whole["stdout"].resize(whole.at("stdout").size() - exported.size());
         EXPECT_EQ(batches.at("exit"), lines == "lines.txt" ? "0" : "1") << batches.at("stderr");
