@@ -1,11 +1,9 @@
 #!/usr/bin/env bash
-# A single-node SLURM cluster on this machine (munged, slurmctld, slurmd on
-# localhost, configured in a temporary folder): quorax-series submits a
-# series of the bundled example as a job array, and every frame's lines file
-# must equal the one the local mode writes with the same seed.
+# A single-node SLURM cluster on this machine (munged, slurmctld, slurmd on localhost, configured in a temporary
+# folder): quorax-series submits a series of the bundled example as a job array, and every frame's lines file must
+# equal the one the local mode writes with the same seed.
 #   series_cluster_test.sh QUORAX_SERIES EXAMPLES_DIR
-# Exit status 77 (skipped) when slurm-wlm or munge is not installed or the
-# test does not run as root.
+# Exit status 77 (skipped) when slurm-wlm or munge is not installed or the test does not run as root.
 set -euo pipefail
 series=$1
 examples=$2
