@@ -17,9 +17,8 @@ TEST_F(Buttons, PotentialActionsRefuseWithoutAGridAndClampToIt) {
     // φ = 10 + x on x = 0 … 5; the fourth vertex lies beyond the x = 5 face.
     open(form->ToolButton3, "m.obj", "v 2.5 1 1\nv 2 3 1\nv 2 3 3\nv 9 1 3\nf 1 2 3\nf 1 3 4\n");
     newLog();
-    for (QAbstractButton* b : {form->Button2, form->Button5, form->b_offsetpot, form->B_gradient, form->xxx,
-                               form->B_powlines, form->B_reducepoints_XXL})
-        press(b);
+    press(form->Button2, form->Button5, form->b_offsetpot, form->B_gradient, form->xxx, form->B_powlines,
+          form->B_reducepoints_XXL);
     const std::string no = ": no potential grid has been read; nothing ";
     EXPECT_EQ(newLog(), (Log{"Assign to ELECTROSTATIC" + no + "assigned", "Assign to LIPOPHYLIC" + no + "assigned",
                              "offset POT" + no + "assigned", "calculate grad" + no + "computed",
@@ -27,8 +26,7 @@ TEST_F(Buttons, PotentialActionsRefuseWithoutAGridAndClampToIt) {
                              "Reduce points Strongly: no lines yet, nothing to reduce: trace lines first (NEW POW "
                              "LINES)"}));
     open(form->Button1, "grid.dx", linearDx(6));
-    press(form->Button2);
-    press(form->Button5);
+    press(form->Button2, form->Button5);
     const ViewerVertexData* d = form->mesh.vertexData.data();
     EXPECT_EQ(std::tuple(d[0].electrostatic, d[3].electrostatic, d[1].lipophilic),
               std::tuple(12.5f, 15.0f, 12.0f)); // trilinear; the nearest point of the box
@@ -150,8 +148,7 @@ TEST_F(Buttons, SeedingRefusalsAndBounds) {
 TEST_F(Buttons, Exports) {
     press(form->B_exportlines); // before any lines: empty files; no decorations: no file
     form->E_nomelinee->setText("lines.json");
-    press(form->b_expjson);
-    press(form->B_exportdeco);
+    press(form->b_expjson, form->B_exportdeco);
     EXPECT_TRUE(dir.exists("lines.json") && dir.exists("field_lines.txt") && !dir.exists("decoration.obj"));
     EXPECT_EQ(dir.read("lines.json") + dir.read("field_lines.txt"), "");
     // Every write names the file by its full path, says what it holds and whether it replaced a file; an action
@@ -189,8 +186,7 @@ TEST_F(Buttons, Exports) {
     // size 2 along +z, its base B ± 0.5·u, B ± 0.5·w with u = (1, 0, 0), w = (0, −1, 0); the base triangles last.
     form->fieldLines = {{}};
     for (int k = 0; k < 10; ++k) form->fieldLines[0].points.push_back({0, 0, float(9 - k)});
-    press(form->B_decor1);
-    press(form->B_exportdeco);
+    press(form->B_decor1, form->B_exportdeco);
     const char *up = "0.500000 0.000000 5", *um = "-0.500000 0.000000 5", *wp = "0.000000 -0.500000 5",
                *wm = "0.000000 0.500000 5", *t = "0.000000 0.000000 7";
     const char* corners[] = {wp, up, t, um, wp, t, up, wm, t, wm, um, t, up, wp, wm, um, wm, wp};
@@ -201,8 +197,7 @@ TEST_F(Buttons, Exports) {
     }
     EXPECT_EQ(dir.read("decoration.obj"), expected);
     form->linesReady = false; // without lines DECO 1 only empties the lists
-    press(form->B_decor1);
-    press(form->B_exportdeco);
+    press(form->B_decor1, form->B_exportdeco);
     EXPECT_EQ(dir.read("decoration.obj"), "");
     // Names that cannot be written (a loop of links; a folder of the fixed name): the log says why.
     std::filesystem::create_symlink("loop2", "loop1");
@@ -213,8 +208,7 @@ TEST_F(Buttons, Exports) {
         std::filesystem::create_directory(name);
     }
     newLog();
-    for (QAbstractButton* b : {form->b_expjson, form->B_exportlines, form->B_exportdeco, form->Button3, form->Bgenbat})
-        press(b);
+    press(form->b_expjson, form->B_exportlines, form->B_exportdeco, form->Button3, form->Bgenbat);
     const std::string cannot = ": cannot write \"", loop = "loop1\": Too many levels of symbolic links";
     EXPECT_EQ(newLog(), (Log{"Export JSON" + cannot + loop, "Export Lines" + cannot + loop,
                              "EXPORT DECO" + cannot + ".//decoration.obj\": Is a directory",

@@ -73,7 +73,7 @@ protected:
         form->showError = [this](const QString& e) { errors << e; };
         seen_ = 1; // "Program Started"
     }
-    void press(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
+    template <class... Button> void press(Button*... b) { (QTest::mouseClick(b, Qt::LeftButton), ...); } // in turn
     // Writes a file into the folder and presses `b`, whose dialog picks it.
     void open(QAbstractButton* b, const std::string& name, const std::string& content) {
         dir.write(name, content);

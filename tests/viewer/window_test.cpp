@@ -153,8 +153,7 @@ TEST_F(Loading, ObjAndPlyModelsAndFilesThatCannotBeRead) {
     EXPECT_EQ(form->mesh.vertexData[3].color, kPlyVertexColor);
     EXPECT_EQ(newLog(), Log{"read PLY model " + dir.file("corner.ply") + ": 5 vertices, 3 faces, 208 bytes"});
     nextFile.clear(); // the user cancels both dialogs
-    press(form->ToolButton3);
-    press(form->TB_loadmodel);
+    press(form->ToolButton3, form->TB_loadmodel);
     expectCorner(form->mesh);
     EXPECT_TRUE(newLog().empty());
     // A file that cannot be read leaves an empty model and one line.
