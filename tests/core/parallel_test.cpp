@@ -51,9 +51,7 @@ std::string mixedObj(std::size_t lines, unsigned seed) {
 TEST_F(Threads, ObjReadsTheSameInParts) {
     for (unsigned seed : {1u, 2u, 3u}) {
         const std::string text = mixedObj(200000, seed); // about 2 MB: many parts
-        ObjReadOptions texture;
-        texture.scanTextureLines = true;
-        for (const ObjReadOptions& options : {ObjReadOptions{}, texture}) {
+        for (const ObjReadOptions& options : {ObjReadOptions{}, ObjReadOptions{.scanTextureLines = true}}) {
             setWorkerThreads(1);
             TriMesh one;
             const int32_t skipped = readObjMesh(one, text, options).skippedFaces;
