@@ -102,12 +102,10 @@ TEST(SeriesPattern, ExpandsFieldsAndNamesCollections) {
         EXPECT_TRUE(has(error, bad));
     }
     // Folder before the first field, and the file name without its fields.
-    const std::vector<std::vector<std::string>> cases = {
-        {"out/lines_{:04}.vtp", "out/", "lines.vtp"},
-        {"{}_lines.vtp", "", "lines.vtp"},
-        {"a/b/{}.vtp", "a/b/", "series.vtp"},
-        {"a/frame{}/lines.vtp", "a/", "lines.vtp"},
-    };
+    const std::vector<std::vector<std::string>> cases = {{"out/lines_{:04}.vtp", "out/", "lines.vtp"},
+                                                         {"{}_lines.vtp", "", "lines.vtp"},
+                                                         {"a/b/{}.vtp", "a/b/", "series.vtp"},
+                                                         {"a/frame{}/lines.vtp", "a/", "lines.vtp"}};
     for (const auto& c : cases) {
         const auto [folder, name] = Pattern::parse(c[0], error)->collectionName();
         EXPECT_EQ(folder, c[1]) << c[0];
@@ -123,12 +121,10 @@ TEST(SeriesArguments, FramesOptionsAndRefusals) {
     for (const char* bad : {"3:1", "1:2:0", "a:2", "-1:2", "1:2:3:4", "1::2", ""})
         EXPECT_FALSE(FrameRange::parse(bad, error)) << bad;
     SeriesOptions o;
-    ASSERT_EQ(parse(concat(positional("m{}.obj", "g.dx", "l{:03}.txt"),
-                           {"--frames", "2:4", "--jobs=3", "--lines-out", "o/{}.vtp", "--tube-radius", "0.{}",
-                            "--tubes", "t{}.vtp"}),
-                    o, error),
-              ParseOutcome::Run)
-        << error;
+    const auto args = concat(positional("m{}.obj", "g.dx", "l{:03}.txt"),
+                             {"--frames", "2:4", "--jobs=3", "--lines-out", "o/{}.vtp", "--tube-radius", "0.{}",
+                              "--tubes", "t{}.vtp"});
+    ASSERT_EQ(parse(args, o, error), ParseOutcome::Run) << error;
     EXPECT_EQ(o.jobs, 3u);
     EXPECT_FALSE(o.seed);
     const Frame f = makeFrame(o, 3);
@@ -183,11 +179,9 @@ TEST(SeriesShell, QuotingAndJobArrayBlocks) {
     fs::permissions(dir.file("fake-series"), fs::perms::owner_all);
     SeriesOptions o;
     std::string error;
-    ASSERT_EQ(parse(concat(positional("m {}.obj", "g{}.dx", "l{}.txt"),
-                           {"--frames", "2:12:3", "--slurm", "job.sh", "--per-task", "3", "--seed", "7"}),
-                    o, error),
-              ParseOutcome::Run)
-        << error;
+    const auto args = concat(positional("m {}.obj", "g{}.dx", "l{}.txt"),
+                             {"--frames", "2:12:3", "--slurm", "job.sh", "--per-task", "3", "--seed", "7"});
+    ASSERT_EQ(parse(args, o, error), ParseOutcome::Run) << error;
     ASSERT_EQ(slurmTaskCount(o), 2) << "frames 2, 5, 8, 11 in blocks of 3";
     const std::string text = slurmScript(o, dir.file("fake-series"), dir.path());
     EXPECT_TRUE(has(text, "#SBATCH --array=0-1\n"));
