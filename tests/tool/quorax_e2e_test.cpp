@@ -82,8 +82,7 @@ TEST(ToolRun, ProgressLinesAndLinesFile) {
     EXPECT_EQ(r.err, "");
     const std::string prefix = kBanner + "loading OBJ model: " + c.dir.file("mesh.obj") +
                                "\nloaded OBJ model: 2 faces, 4 verts\n"
-                               "loading potential DX grid: " +
-                               c.dir.file("grid.dx") +
+                               "loading potential DX grid: " + c.dir.file("grid.dx") +
                                "\nloaded DX potential: 20 x 20 x 20\n\n"
                                "mapped potential on the mesh\n"
                                // a linear field keeps its gradient through the length limit and smoothing

@@ -98,9 +98,7 @@ TEST_F(Gl, BackgroundAndALitSurfaceAlikeFromArraysAndImmediateMode) {
     open(form->ToolButton3, "square.obj", kFacingSquare);
     expectCentre(lit(0.5), lit(0.5), lit(0.5), "grey");
     // Ramp 5 … 15: −20 full red, −10 half red, +20 full blue; shown only when switched on.
-    auto values = [&](float v) {
-        for (ViewerVertexData& d : form->mesh.vertexData) d.electrostatic = v;
-    };
+    auto values = [&](float v) { for (ViewerVertexData& d : form->mesh.vertexData) d.electrostatic = v; };
     values(-20);
     expectCentre(lit(0.5), lit(0.5), lit(0.5), "values set, colour off");
     form->CB_surfcolor->setChecked(true);
