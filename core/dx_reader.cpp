@@ -25,8 +25,10 @@ std::string formatFloat(float v) {
 
 class DxParser {
 public:
-    explicit DxParser(std::string_view bytes)
-        : begin_(bytes.data()), p_(bytes.data()), end_(bytes.data() + bytes.size()) {
+    // When the bytes are those of `file`, the pages of the values are
+    // dropped as they are read.
+    explicit DxParser(std::string_view bytes, const FileBytes* file = nullptr)
+        : begin_(bytes.data()), p_(bytes.data()), end_(bytes.data() + bytes.size()), file_(file) {
         p_ = withoutByteOrderMark(bytes).data();
     }
 
@@ -171,6 +173,7 @@ private:
                     part.lo = std::min(part.lo, v);
                     part.hi = std::max(part.hi, v);
                 }
+                if (file_) file_->dropPages(p_ + cuts[k], stop);
             }
         });
         // The parts that hold the first n values, each read to its end but
@@ -413,19 +416,26 @@ private:
     const char* begin_;
     const char* p_;
     const char* end_;
+    const FileBytes* file_;
     ReadStatus result_;
 };
 
 } // namespace
 
-ReadStatus readDxGrid(PotentialGrid& grid, std::string_view bytes) {
+namespace {
+
+ReadStatus readDxGridFrom(PotentialGrid& grid, std::string_view bytes, const FileBytes* file) {
     if (isGzip(bytes)) {
         std::string text, error;
         if (!gunzipBytes(bytes, text, error)) return ReadStatus::malformed(0, error);
         return DxParser(text).parse(grid);
     }
-    return DxParser(bytes).parse(grid);
+    return DxParser(bytes, file).parse(grid);
 }
+
+} // namespace
+
+ReadStatus readDxGrid(PotentialGrid& grid, std::string_view bytes) { return readDxGridFrom(grid, bytes, nullptr); }
 
 ReadStatus readDxGridFile(PotentialGrid& grid, const std::string& path) {
     FileBytes file;
@@ -434,7 +444,7 @@ ReadStatus readDxGridFile(PotentialGrid& grid, const std::string& path) {
     // Read into a grid of its own: `grid` stays as it was if the file
     // turns out to have been shortened meanwhile.
     PotentialGrid read;
-    const ReadStatus status = readDxGrid(read, file.view());
+    const ReadStatus status = readDxGridFrom(read, file.view(), &file);
     if (!file.intact(error)) return ReadStatus::cannotOpen(error);
     if (read.loaded) grid = std::move(read);
     return status;

@@ -259,6 +259,15 @@ void FileBytes::release() {
     mappedFd_ = guard_ = -1;
 }
 
+void FileBytes::dropPages(const char* first, const char* last) const {
+    if (mappedFd_ < 0 || first < data_ || last > data_ + size_ || first >= last) return;
+    static const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const std::uintptr_t from = (reinterpret_cast<std::uintptr_t>(first) + page - 1) & ~(page - 1);
+    const std::uintptr_t to = reinterpret_cast<std::uintptr_t>(last) & ~(page - 1);
+    // Read-only private pages: dropping them loses nothing.
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+}
+
 bool FileBytes::map(int fd, std::size_t size) {
     // No MAP_POPULATE: the pages come in as the parsers' threads reach them,
     // with the kernel's fault-around, which measured as fast and does not

@@ -48,6 +48,13 @@ public:
     bool intact(std::string& error) const;
 
     std::string_view view() const { return {data_, size_}; }
+
+    // The reader is done with the bytes in [first, last): when the file is
+    // mapped, the whole pages among them leave this process's memory (they
+    // stay in the page cache and come back if read again), so that a large
+    // file read in parts never weighs on the process at once. Nothing
+    // happens to a file read into memory.
+    void dropPages(const char* first, const char* last) const;
     const char* begin() const { return data_; }
     const char* end() const { return data_ + size_; }
     std::size_t size() const { return size_; }

@@ -235,7 +235,10 @@ void reserveByFirstLines(ObjPiece& piece, const char* from, const char* stop) {
 // starts where the scanner of the part before stopped, which is that line
 // start unless a malformed line ran on into the part (a face whose corners
 // span lines): such a part is scanned again from there.
-std::vector<ObjPiece> scanPieces(std::string_view bytes, const ObjReadOptions& options) {
+// When the bytes are those of `file`, a part's pages are dropped once it is
+// scanned.
+std::vector<ObjPiece> scanPieces(std::string_view bytes, const ObjReadOptions& options,
+                                 const FileBytes* file = nullptr) {
     const std::string_view text = withoutByteOrderMark(bytes);
     const char* const begin = text.data();
     const char* const end = begin + text.size();
@@ -246,6 +249,7 @@ std::vector<ObjPiece> scanPieces(std::string_view bytes, const ObjReadOptions& o
         pieces[k] = ObjPiece();
         reserveByFirstLines(pieces[k], from, begin + cuts[k + 1]);
         ObjScanner(from, begin + cuts[k + 1], end, pieces[k], options).run();
+        if (file) file->dropPages(from, begin + cuts[k + 1]);
     };
     parallelRanges(count, 1, [&](std::size_t first, std::size_t last) {
         for (std::size_t k = first; k < last; ++k) scan(k, begin + cuts[k]);
@@ -313,7 +317,7 @@ ReadStatus readObjMeshFile(TriMesh& mesh, const std::string& path, ObjReadResult
     FileBytes file;
     std::string error;
     if (!file.open(path, error, 0, FileAccess::Map)) return ReadStatus::cannotOpen(error);
-    std::vector<ObjPiece> pieces = scanPieces(file.view(), options);
+    std::vector<ObjPiece> pieces = scanPieces(file.view(), options, &file);
     if (!file.intact(error)) return ReadStatus::cannotOpen(error);
     file = FileBytes(); // the text is not needed any more: free it before the mesh is built
     const ObjReadResult r = assemble(mesh, pieces);

@@ -5,6 +5,7 @@
 #include <tbb/blocked_range.h>
 #include <tbb/global_control.h>
 #include <tbb/parallel_for.h>
+#include <tbb/task_group.h>
 #include <tbb/task_arena.h>
 
 #include <algorithm>
@@ -65,6 +66,34 @@ std::string workerThreadsWarning() {
 
 void setWorkerThreads(int threads) { overrideThreads.store(threads > 0 ? threads : 0); }
 
+namespace {
+
+// One arena per thread count, kept for the process: steps call this many
+// times (once per grid layer). Without the control, more threads than cores
+// would be refused with a warning on stderr.
+struct Workers {
+    tbb::global_control allow;
+    tbb::task_arena arena;
+    explicit Workers(int n)
+        : allow(tbb::global_control::max_allowed_parallelism, static_cast<std::size_t>(n)), arena(n) {}
+};
+
+// The arena for `threads` threads. Frames of a series call this from several
+// threads at once; a caller keeps the arena it started on even when the
+// thread count changes.
+std::shared_ptr<Workers> workersFor(int threads) {
+    static std::mutex lock;
+    static std::shared_ptr<Workers> workers;
+    const std::lock_guard<std::mutex> guard(lock);
+    if (!workers || workers->arena.max_concurrency() != threads) {
+        workers.reset();
+        workers = std::make_shared<Workers>(threads);
+    }
+    return workers;
+}
+
+} // namespace
+
 void parallelRanges(std::size_t count, std::size_t grain,
                     const std::function<void(std::size_t, std::size_t)>& body) {
     if (count == 0) return;
@@ -74,32 +103,45 @@ void parallelRanges(std::size_t count, std::size_t grain,
         body(0, count);
         return;
     }
-    // One arena per thread count, kept for the process: steps call this many
-    // times (once per grid layer). Without the control, more threads than
-    // cores would be refused with a warning on stderr.
-    struct Workers {
-        tbb::global_control allow;
-        tbb::task_arena arena;
-        explicit Workers(int n)
-            : allow(tbb::global_control::max_allowed_parallelism, static_cast<std::size_t>(n)), arena(n) {}
-    };
-    // Frames of a series call this from several threads at once; a caller
-    // keeps the arena it started on even when the thread count changes.
-    static std::mutex lock;
-    static std::shared_ptr<Workers> workers;
-    std::shared_ptr<Workers> w;
-    {
-        const std::lock_guard<std::mutex> guard(lock);
-        if (!workers || workers->arena.max_concurrency() != threads) {
-            workers.reset();
-            workers = std::make_shared<Workers>(threads);
-        }
-        w = workers;
-    }
+    const std::shared_ptr<Workers> w = workersFor(threads);
     w->arena.execute([&] {
         tbb::parallel_for(tbb::blocked_range<std::size_t>(0, count, grain),
                           [&](const tbb::blocked_range<std::size_t>& r) { body(r.begin(), r.end()); });
     });
+}
+
+struct BackgroundWork::State {
+    std::shared_ptr<Workers> workers;
+    tbb::task_group group;
+    bool waited = false;
+};
+
+BackgroundWork::BackgroundWork(std::function<void()> work) {
+    const int threads = workerThreads();
+    if (threads == 1) {
+        work();
+        return;
+    }
+    state_ = std::make_unique<State>();
+    state_->workers = workersFor(threads);
+    state_->workers->arena.execute([&] { state_->group.run(std::move(work)); });
+}
+
+BackgroundWork::~BackgroundWork() {
+    if (state_ && !state_->waited) {
+        try {
+            wait();
+        } catch (...) {
+            // Its outcome is of no interest once the caller gave up on it.
+        }
+    }
+}
+
+void BackgroundWork::wait() {
+    if (!state_ || state_->waited) return;
+    state_->waited = true;
+    // Waiting inside the arena: the caller helps with the work's loops.
+    state_->workers->arena.execute([&] { state_->group.wait(); });
 }
 
 std::vector<std::size_t> splitAtLineStarts(std::string_view bytes, std::size_t pieces) {

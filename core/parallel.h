@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +31,24 @@ void setWorkerThreads(int threads);
 // call of body(0, count) on the calling thread.
 void parallelRanges(std::size_t count, std::size_t grain,
                     const std::function<void(std::size_t begin, std::size_t end)>& body);
+
+// Work that runs beside the caller's own, on the same worker threads (the
+// caller's parallel loops and the work's share them). With one thread it
+// runs at once, in the constructor. wait() returns when it is done and
+// passes on what it threw; the destructor waits too, so the work may use
+// what the caller holds.
+class BackgroundWork {
+public:
+    explicit BackgroundWork(std::function<void()> work);
+    ~BackgroundWork();
+    BackgroundWork(const BackgroundWork&) = delete;
+    BackgroundWork& operator=(const BackgroundWork&) = delete;
+    void wait();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 // Splits `bytes` for parsing in parallel: offsets 0 = o[0] < o[1] < ... <
 // o[n] = bytes.size(), each inner one just after a line feed, into about

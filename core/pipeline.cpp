@@ -17,6 +17,7 @@
 #include "integrate.h"
 #include "mesh.h"
 #include "obj_reader.h"
+#include "parallel.h"
 #include "sampling.h"
 #include "seeding.h"
 #include "simplify.h"
@@ -53,11 +54,16 @@ public:
             return 1;
         }
         std::fprintf(out_, "loading OBJ model: %s\n", p_.meshPath.c_str());
+        // The grid is read beside the surface; what it has to say is said
+        // after the surface's messages.
+        ReadStatus gridStatus;
+        BackgroundWork gridRead([&] { gridStatus = readDxGridFile(grid_, p_.gridPath); });
         if (!readMesh()) return 1;
         std::fprintf(out_, "loaded OBJ model: %d faces, %d verts\n", mesh_.faceCount(), mesh_.vertexCount());
         int32_t nonFinite = removeNonFiniteFaces(mesh_);
         computeFaceNormals(mesh_);
-        computeVertexNormals(mesh_);
+        // Vertex normals serve only the dump of the surface with its normals.
+        if (p_.debug) computeVertexNormals(mesh_);
         if (p_.debug) {
             std::string error;
             if (!dumpMeshObj(mesh_, error)) dumpWarning("saved.obj", error);
@@ -66,9 +72,21 @@ public:
         done(Phase::ReadObj);
 
         std::fprintf(out_, "loading potential DX grid: %s\n", p_.gridPath.c_str());
-        if (!readGrid()) return 1;
+        gridRead.wait();
+        if (!gridReadReported(gridStatus)) return 1;
         std::fprintf(out_, "loaded DX potential: %d x %d x %d\n\n", grid_.nx, grid_.ny, grid_.nz);
         done(Phase::ReadDx);
+
+        // Today's tracer follows the smoothed, capped gradient; flux seeding and
+        // the integrators use the unsmoothed one. The traced field is computed
+        // beside the mapping and the seeding, unless the seeding needs it.
+        const bool faithful = p_.faithfulTracing(), flux = p_.seeding == SeedingMode::Flux;
+        const auto computeField = [this, faithful, flux] {
+            if (faithful || flux) computeCentralGradient(field_, grid_);
+            if (!faithful) computeGradient(gradient_, grid_, kGradientMaxLength, kGradientSmoothingPasses);
+        };
+        std::optional<BackgroundWork> fieldWork;
+        if (!flux) fieldWork.emplace(computeField);
 
         const MappingResult mapped = mapPotentialToMesh(grid_, mesh_);
         std::fprintf(out_, "mapped potential on the mesh\n");
@@ -77,25 +95,26 @@ public:
         if (nonFinite > 0) report("warning", nonFiniteFacesWarning("OBJ mesh", p_.meshPath, nonFinite));
         done(Phase::Map);
 
-        // Today's tracer follows the smoothed, capped gradient; flux seeding and
-        // the integrators use the unsmoothed one.
-        const bool faithful = p_.faithfulTracing(), flux = p_.seeding == SeedingMode::Flux;
-        if (faithful || flux) computeCentralGradient(field_, grid_);
-        if (!faithful) computeGradient(gradient_, grid_, kGradientMaxLength, kGradientSmoothingPasses);
+        std::vector<Vec3> seeds;
+        LineBudget budget;
+        SeedingResult seeded;
+        if (!flux) {
+            budget = computeLineBudget(mesh_, p_.density);
+            seeded = seedLines(mesh_, seeds, budget.count, hooks_.generatorSeed);
+        }
+        if (fieldWork) fieldWork->wait();
+        else computeField();
         const GradientGrid& traced = faithful ? field_ : gradient_;
         std::fprintf(out_, "computed gradient: %d x %d x %d, max %f min %f\n", traced.nx, traced.ny, traced.nz,
                      static_cast<double>(traced.maxMagnitude), static_cast<double>(traced.minMagnitude));
         if (!needsPotential()) grid_ = PotentialGrid(); // the potential is not needed any more
         done(Phase::Gradient);
 
-        std::vector<Vec3> seeds;
         if (flux) {
             seedByFlux(seeds);
         } else {
-            const LineBudget budget = computeLineBudget(mesh_, p_.density);
             std::fprintf(out_, "combined power value %f\n", static_cast<double>(budget.totalPower));
             std::fprintf(out_, "%d lines will be calculated\n", budget.count);
-            const SeedingResult seeded = seedLines(mesh_, seeds, budget.count, hooks_.generatorSeed);
             if (seeded.boundReached)
                 report("warning", "the random choice of " + std::to_string(budget.count) + " seed faces among " +
                                       std::to_string(mesh_.faceCount()) + " stopped after " +
@@ -308,8 +327,8 @@ private:
         return true;
     }
 
-    bool readGrid() {
-        const ReadStatus r = readDxGridFile(grid_, p_.gridPath);
+    // Reports the outcome of reading the grid; false when it failed.
+    bool gridReadReported(const ReadStatus& r) {
         if (!r.ok()) {
             report("error", readErrorText("DX grid", p_.gridPath, r));
             return false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cassert>
 #include <cmath>
 #include <limits>
@@ -51,6 +52,26 @@ Vec3 faceSeed(const TriMesh& mesh, int32_t face, ThirdRule third, bool lift) {
                 static_cast<float>(sum.z * third)};
     }
     return lift ? seed + f.normal : seed;
+}
+
+// x·√x lies within about one unit in the last place of the exact power, as
+// does pow's result, so the two round to the same float unless the double is
+// near a float rounding boundary; there, and for anything but a positive
+// number with a normal float result, pow itself decides.
+float powerOneAndHalf(float x) {
+    const double d = x;
+    if (d > 0 && d <= 1.0e30) {
+        const double y = d * std::sqrt(d);
+        if (y >= static_cast<double>(std::numeric_limits<float>::min()) &&
+            y <= static_cast<double>(std::numeric_limits<float>::max())) {
+            // The 29 bits a double holds beyond a float: a float rounding
+            // boundary lies at half of them.
+            const int64_t beyond = static_cast<int64_t>(std::bit_cast<uint64_t>(y) & ((uint64_t{1} << 29) - 1));
+            const int64_t fromBoundary = beyond - (int64_t{1} << 28);
+            if (fromBoundary > 64 || fromBoundary < -64) return static_cast<float>(y);
+        }
+    }
+    return static_cast<float>(std::pow(d, 1.5));
 }
 
 int64_t maxSeedingDraws(int32_t faces) { return 200 * static_cast<int64_t>(faces) + 1000000; }
@@ -125,7 +146,7 @@ SeedingResult seedLines(TriMesh& mesh, std::vector<Vec3>& seeds, int32_t budget,
         parallelRanges(static_cast<std::size_t>(faces), 4096, [&](std::size_t first, std::size_t last) {
             int32_t n = 0;
             for (std::size_t i = first; i < last; ++i) {
-                keep[i] = static_cast<float>(std::pow(mesh.faces[i].power / maxPower, 1.5));
+                keep[i] = powerOneAndHalf(mesh.faces[i].power / maxPower);
                 threshold[i] = removalThreshold(keep[i], r);
                 if (keep[i] < 1.0f) ++n;
             }

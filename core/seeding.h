@@ -62,6 +62,10 @@ SeedingResult seedLines(TriMesh& mesh, std::vector<Vec3>& seeds, int32_t budget,
 // The generator of the seeding: uniform integers 0 … 32767, the top 15 bits
 // of a 32-bit Mersenne twister, whose sequence the C++ standard fixes, so a
 // seed gives the same lines on every platform.
+// x^1.5 as std::pow gives it in double, rounded to float: the thinning's
+// keep value of a face whose power is x times the largest.
+float powerOneAndHalf(float x);
+
 class SeedRandom {
 public:
     explicit SeedRandom(uint32_t seed) : gen_(seed) {}

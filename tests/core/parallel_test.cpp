@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -143,6 +144,67 @@ TEST_F(Threads, LargeFilesAreReadInBlocksWhole) {
         std::string error;
         ASSERT_TRUE(file.open(dir.file("big"), error)) << error;
         EXPECT_TRUE(file.view() == bytes) << threads << " threads";
+    }
+}
+
+// Files are mapped, and each part's pages dropped once it is read: the pages come back where a later part reads on
+// into them, and a file read into memory (a pipe) keeps its bytes.
+TEST_F(Threads, MappedFilesReadTheSameAfterTheirPagesAreDropped) {
+    quorax::test::TempDir dir;
+    const std::string obj = mixedObj(200000, 4);
+    dir.write("mesh.obj", obj);
+    std::string dx = quorax::test::dxHeader(60);
+    for (int i = 0; i < 60 * 60 * 60; ++i) dx += std::to_string(i % 977 - 488) + ".5e-03" + (i % 3 == 2 ? "\n" : " ");
+    dir.write("grid.dx", dx);
+    setWorkerThreads(1);
+    TriMesh one;
+    readObjMesh(one, obj);
+    const DxRead grid = readDx(dx, 1);
+    for (int threads : {2, 8}) {
+        setWorkerThreads(threads);
+        TriMesh many;
+        ASSERT_TRUE(readObjMeshFile(many, dir.file("mesh.obj")).ok());
+        expectSameMesh(one, many, threads);
+        PotentialGrid g;
+        ASSERT_TRUE(readDxGridFile(g, dir.file("grid.dx")).ok());
+        EXPECT_TRUE(g.values == grid.grid.values) << threads << " threads";
+    }
+    for (FileAccess access : {FileAccess::Map, FileAccess::Read}) {
+        FileBytes file;
+        std::string error;
+        ASSERT_TRUE(file.open(dir.file("mesh.obj"), error, 0, access)) << error;
+        file.dropPages(file.begin(), file.end());
+        EXPECT_TRUE(file.view() == obj);
+    }
+}
+
+// Work beside the caller: at once with one thread, otherwise alongside the caller's own loops on the same workers;
+// wait() passes on what it threw, and a caller that gives up on it still waits for it.
+TEST_F(Threads, BackgroundWorkRunsBesideTheCaller) {
+    for (int threads : {1, 2, 3}) {
+        setWorkerThreads(threads);
+        std::vector<int> theirs(100000, 0), ours(100000, 0);
+        bool started = false;
+        BackgroundWork work([&] {
+            started = true;
+            parallelRanges(theirs.size(), 100, [&](std::size_t a, std::size_t b) {
+                for (std::size_t i = a; i < b; ++i) theirs[i] = static_cast<int>(i);
+            });
+        });
+        EXPECT_TRUE(threads > 1 || started);
+        parallelRanges(ours.size(), 100, [&](std::size_t a, std::size_t b) {
+            for (std::size_t i = a; i < b; ++i) ours[i] = static_cast<int>(i);
+        });
+        work.wait();
+        EXPECT_TRUE(theirs == ours) << threads << " threads";
+        if (threads == 1) continue;
+        BackgroundWork failing([] { throw std::runtime_error("out of memory"); });
+        EXPECT_THROW(failing.wait(), std::runtime_error);
+        int done = 0;
+        {
+            BackgroundWork unwaited([&] { done = 1; });
+        }
+        EXPECT_EQ(done, 1);
     }
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <random>
 #include <utility>
@@ -60,6 +61,21 @@ std::vector<int> referenceThinning(const std::vector<float>& powers, int budget,
 }
 
 } // namespace
+
+// The thinning's keep value against the C library's pow, on every 61st float
+// and on the edges: zero, negatives, tiny, huge, infinite, not a number.
+TEST(Seeding, KeepValueIsPowsFloat) {
+    const auto expected = [](float x) { return static_cast<float>(std::pow(static_cast<double>(x), 1.5)); };
+    const auto same = [](float a, float b) { return (std::isnan(a) && std::isnan(b)) || a == b; };
+    int checked = 0;
+    for (uint32_t bits = 0; bits < 0x7F800000u; bits += 61, ++checked) {
+        const float x = std::bit_cast<float>(bits);
+        ASSERT_EQ(powerOneAndHalf(x), expected(x)) << "x = " << x;
+    }
+    for (float x : {0.0f, -0.0f, -1.0f, 1e-30f, 1e30f, 3e38f, INFINITY, -INFINITY, NAN})
+        EXPECT_TRUE(same(powerOneAndHalf(x), expected(x))) << "x = " << x;
+    EXPECT_GT(checked, 30000000);
+}
 
 TEST(LineBudget, TruncatesAndClamps) {
     // Power 250.7 × 0.01 = 2.507 → 2 (truncated); × 1 → 3, the face count; no lower clamp.

@@ -171,13 +171,15 @@ TEST(ToolInputs, UnreadableInputsStopBeforeTheLinesFile) {
         {c.dir.file("mesh.obj"), c.dir.file("missing.dx"), "cannot read DX grid \"" + c.dir.file("missing.dx") + "\": No such file or directory"},
         {loop, c.dir.file("grid.dx"), "cannot read OBJ mesh \"" + loop + loops},
         {c.dir.file("mesh.obj"), longName, "cannot read DX grid \"" + longName + tooLong},
+        // The grid is read beside the surface, but only the surface's error is told.
+        {c.dir.file("missing.obj"), c.dir.file("missing.dx"), "cannot read OBJ mesh \"" + c.dir.file("missing.obj") + "\": No such file or directory"},
     };
     for (const auto& [mesh, grid, expect] : cases) {
         auto a = c.with(0, mesh);
         a[1] = grid;
         const ProcessResult r = c.run(a);
         EXPECT_EQ(r.exitCode, 1) << expect;
-        EXPECT_TRUE(has(r.err, expect));
+        EXPECT_EQ(r.err, "quorax: error: " + expect + "\n");
         EXPECT_FALSE(has(r.out, "lines saved"));
         EXPECT_EQ(c.dir.read("lines.txt"), "previous result\n") << "the lines file is not touched";
     }
