@@ -54,11 +54,22 @@ public:
             return 1;
         }
         std::fprintf(out_, "loading OBJ model: %s\n", p_.meshPath.c_str());
-        // The grid is read beside the surface; what it has to say is said
-        // after the surface's messages.
+        // Today's tracer follows the smoothed, capped gradient; flux seeding and
+        // the integrators use the unsmoothed one. The grid is read beside the
+        // surface, and the traced field computed from it beside the surface's
+        // last steps, the mapping and the seeding (unless the seeding needs
+        // it); what the grid has to say is said after the surface's messages.
+        const bool faithful = p_.faithfulTracing(), flux = p_.seeding == SeedingMode::Flux;
+        const auto computeField = [this, faithful, flux] {
+            if (faithful || flux) computeCentralGradient(field_, grid_);
+            if (!faithful) computeGradient(gradient_, grid_, kGradientMaxLength, kGradientSmoothingPasses);
+        };
         ReadStatus gridStatus;
         BackgroundWork gridRead([&] { gridStatus = readDxGridFile(grid_, p_.gridPath); });
         if (!readMesh()) return 1;
+        gridRead.wait();
+        std::optional<BackgroundWork> fieldWork;
+        if (gridStatus.ok() && !flux) fieldWork.emplace(computeField);
         std::fprintf(out_, "loaded OBJ model: %d faces, %d verts\n", mesh_.faceCount(), mesh_.vertexCount());
         int32_t nonFinite = removeNonFiniteFaces(mesh_);
         computeFaceNormals(mesh_);
@@ -72,21 +83,9 @@ public:
         done(Phase::ReadObj);
 
         std::fprintf(out_, "loading potential DX grid: %s\n", p_.gridPath.c_str());
-        gridRead.wait();
         if (!gridReadReported(gridStatus)) return 1;
         std::fprintf(out_, "loaded DX potential: %d x %d x %d\n\n", grid_.nx, grid_.ny, grid_.nz);
         done(Phase::ReadDx);
-
-        // Today's tracer follows the smoothed, capped gradient; flux seeding and
-        // the integrators use the unsmoothed one. The traced field is computed
-        // beside the mapping and the seeding, unless the seeding needs it.
-        const bool faithful = p_.faithfulTracing(), flux = p_.seeding == SeedingMode::Flux;
-        const auto computeField = [this, faithful, flux] {
-            if (faithful || flux) computeCentralGradient(field_, grid_);
-            if (!faithful) computeGradient(gradient_, grid_, kGradientMaxLength, kGradientSmoothingPasses);
-        };
-        std::optional<BackgroundWork> fieldWork;
-        if (!flux) fieldWork.emplace(computeField);
 
         const MappingResult mapped = mapPotentialToMesh(grid_, mesh_);
         std::fprintf(out_, "mapped potential on the mesh\n");

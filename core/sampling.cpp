@@ -238,11 +238,37 @@ MappingResult mapPotentialToMesh(const PotentialGrid& grid, TriMesh& mesh, Mappi
     std::atomic<int32_t> verticesOutside{0}, cornersOutside{0};
     const GridAxes axes = gridAxes(grid);
     parallelRanges(mesh.vertices.size(), 4096, [&](std::size_t first, std::size_t last) {
+        // Surfaces written a triangle at a time repeat each point in the
+        // next few triangles: a point seen among the last eight takes the
+        // value sampled there (the same bits give the same value).
+        struct Recent {
+            uint32_t bits[3];
+            float value;
+            bool clamped;
+        };
+        Recent recent[8];
+        std::size_t filled = 0;
         int32_t n = 0;
         for (std::size_t i = first; i < last; ++i) {
+            const Vec3 p = mesh.vertices[i].pos;
+            const uint32_t bits[3] = {std::bit_cast<uint32_t>(p.x), std::bit_cast<uint32_t>(p.y),
+                                      std::bit_cast<uint32_t>(p.z)};
+            const Recent* seen = nullptr;
+            for (std::size_t k = 0; k < std::min<std::size_t>(filled, 8); ++k)
+                if (recent[k].bits[0] == bits[0] && recent[k].bits[1] == bits[1] && recent[k].bits[2] == bits[2]) {
+                    seen = &recent[k];
+                    break;
+                }
             bool clamped = false;
-            mesh.vertices[i].potential =
-                sampleWith(grid, &axes, mesh.vertices[i].pos, &clamped, rule.quotient, Interpolation::Trilinear);
+            float value;
+            if (seen) {
+                value = seen->value;
+                clamped = seen->clamped;
+            } else {
+                value = sampleWith(grid, &axes, p, &clamped, rule.quotient, Interpolation::Trilinear);
+                recent[filled++ % 8] = {{bits[0], bits[1], bits[2]}, value, clamped};
+            }
+            mesh.vertices[i].potential = value;
             outside[i] = clamped;
             if (clamped) ++n;
         }

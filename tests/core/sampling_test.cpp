@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -83,6 +84,32 @@ TEST(Sampling, MappedPotentialAndFacePower) {
         EXPECT_EQ(std::pair(m.vertices[0].potential, m.vertices[3].potential), std::pair(-2.0f, 4.0f));
         EXPECT_FLOAT_EQ(m.faces[0].power, 4.0f);
         EXPECT_EQ(std::pair(m.faces[1].power, m.faces[3].power), std::pair(0.0f, 0.0f));
+    }
+    // Points repeated in the next triangles take the value sampled there; points that differ only in one bit of one
+    // coordinate, or outside the box in one place only, are sampled on their own.
+    const PotentialGrid wavy = potential(6, 5, 4, {0, 0, 0}, {0.7f, 0.9f, 1.1f}, [](Vec3 p) { return p.x * p.y - p.z; });
+    std::vector<Vec3> points;
+    for (int i = 0; i < 3000; ++i) {
+        const Vec3 p{0.37f * static_cast<float>(i % 17), 0.29f * static_cast<float>(i % 13), 0.5f * static_cast<float>(i % 7)};
+        points.push_back(p);
+        points.push_back({std::nextafter(p.x, 10.0f), p.y, p.z});
+        points.push_back({p.x, p.y, std::nextafter(p.z, -1.0f)});
+        points.push_back(points[points.size() - 1 - i % 4]);
+    }
+    TriMesh strips;
+    for (Vec3 p : points) strips.vertices.push_back({p, {}, 0});
+    for (int f = 0; f + 2 < static_cast<int>(points.size()); f += 3) strips.faces.push_back({{f, f + 1, f + 2}, {}, 0, false});
+    for (MappingRule rule : {kConsoleMapping, kViewerMapping}) {
+        int outside = 0;
+        const MappingResult r = mapPotentialToMesh(wavy, strips, rule);
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            bool clamped = false;
+            const float v = samplePotential(wavy, points[i], &clamped, rule.quotient, Interpolation::Trilinear);
+            ASSERT_EQ(std::bit_cast<uint32_t>(strips.vertices[i].potential), std::bit_cast<uint32_t>(v)) << "vertex " << i;
+            outside += clamped;
+        }
+        EXPECT_EQ(r.verticesOutside, outside);
+        EXPECT_GT(outside, 0);
     }
     // The corner terms are summed in order in float: after 2e8/3 each 5/3 rounds
     // away (the spacing there is 4); summed first, the two make 3.3 and count.
