@@ -144,6 +144,9 @@ public slots:
     void b_offsetpotClick();
     // LINES.
     void B_gradientClick();
+    // The gradient B_gradientClick computes from `grid`, into `out`.
+    void computeViewerGradient(GradientGrid& out, const PotentialGrid& grid) const;
+    void logGradient();
     void calclineClick();
     void Button6Click();
     void xxxClick();

@@ -16,7 +16,9 @@
 #include <cstring>
 
 #include "dx_reader.h"
+#include "gradient.h"
 #include "number_text.h"
+#include "parallel.h"
 #include "pipeline.h"
 #include "ply_reader.h"
 #include "tform1.h"
@@ -54,6 +56,13 @@ void TForm1::runAutomaticStages() {
         failAutomatic(clash + "; nothing was read or written");
         return;
     }
+
+    // The grid is read beside the surface's loading and drawing, and the
+    // gradient computed beside the grid's stage; each is taken up at its
+    // own stage, where the buttons would compute it.
+    PotentialGrid grid;
+    ReadStatus dx;
+    BackgroundWork gridRead([&] { dx = readDxGridFile(grid, argGridFile); });
 
     log("loading model " + meshFile);
     refresh();
@@ -106,11 +115,14 @@ void TForm1::runAutomaticStages() {
 
     log("loading dx " + gridFile);
     refresh();
-    const ReadStatus dx = readDxGridFile(potentialGrid, argGridFile);
+    gridRead.wait();
     if (!dx.ok()) {
         failAutomatic(readErrorText("DX grid", argGridFile, dx));
         return;
     }
+    potentialGrid = std::move(grid);
+    GradientGrid gradient;
+    BackgroundWork field([&] { computeViewerGradient(gradient, potentialGrid); });
     log("loading dx " + gridFile);
     refresh(2);
     cb_drawgrid->setChecked(false);
@@ -119,7 +131,9 @@ void TForm1::runAutomaticStages() {
 
     log("calculating field");
     refresh();
-    B_gradientClick();
+    field.wait();
+    gradientGrid = std::move(gradient);
+    logGradient();
     log("field ok");
     refresh();
 

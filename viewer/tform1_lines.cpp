@@ -38,8 +38,15 @@ void TForm1::B_gradientClick() {
         log("calculate grad: no potential grid has been read; nothing computed");
         return;
     }
-    computeGradient(gradientGrid, potentialGrid, 6.0f, CB_usesmoothgrad->isChecked() ? 3 : 0,
-                    SmoothRule::MultiplyBySixth);
+    computeViewerGradient(gradientGrid, potentialGrid);
+    logGradient();
+}
+
+void TForm1::computeViewerGradient(GradientGrid& out, const PotentialGrid& grid) const {
+    computeGradient(out, grid, 6.0f, CB_usesmoothgrad->isChecked() ? 3 : 0, SmoothRule::MultiplyBySixth);
+}
+
+void TForm1::logGradient() {
     log(" grad max " + general(gradientGrid.maxMagnitude) + " grad min " + general(gradientGrid.minMagnitude));
 }
 

@@ -399,6 +399,12 @@ TEST_F(Unattended, EveryErrorGoesToStandardErrorAndEndsTheRunWithOne) {
         EXPECT_FALSE(dir.exists("lines.txt")) << value;
         EXPECT_EQ(dir.read("square.obj"), square) << value;
     }
+    // The grid is read beside the model: when both fail, only the model's error is told.
+    auto both = args();
+    both[0] = loop;
+    both[1] = tooLong;
+    const auto [status, err] = run(both);
+    EXPECT_TRUE(status == 1 && has(err, "cannot read model") && !has(err, "DX grid")) << err;
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
 
