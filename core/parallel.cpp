@@ -5,16 +5,18 @@
 #include <tbb/blocked_range.h>
 #include <tbb/global_control.h>
 #include <tbb/parallel_for.h>
-#include <tbb/task_group.h>
 #include <tbb/task_arena.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
+#include <utility>
 
 namespace quorax {
 namespace {
@@ -111,37 +113,43 @@ void parallelRanges(std::size_t count, std::size_t grain,
 }
 
 struct BackgroundWork::State {
-    std::shared_ptr<Workers> workers;
-    tbb::task_group group;
-    bool waited = false;
+    std::thread thread;
+    std::exception_ptr error;
 };
 
 BackgroundWork::BackgroundWork(std::function<void()> work) {
-    const int threads = workerThreads();
-    if (threads == 1) {
-        work();
-        return;
+    if (workerThreads() > 1) {
+        // A thread of its own, not a task of the workers: its parallel loops
+        // then join the workers as the caller's do, and neither ever waits
+        // inside a task for the other (a task that waited for work queued
+        // behind it on the same worker would never end).
+        auto state = std::make_unique<State>();
+        try {
+            State* s = state.get();
+            state->thread = std::thread([s, work] {
+                try {
+                    work();
+                } catch (...) {
+                    s->error = std::current_exception();
+                }
+            });
+            state_ = std::move(state);
+            return;
+        } catch (const std::system_error&) {
+            // No thread to be had: the work is done here and now.
+        }
     }
-    state_ = std::make_unique<State>();
-    state_->workers = workersFor(threads);
-    state_->workers->arena.execute([&] { state_->group.run(std::move(work)); });
+    work();
 }
 
 BackgroundWork::~BackgroundWork() {
-    if (state_ && !state_->waited) {
-        try {
-            wait();
-        } catch (...) {
-            // Its outcome is of no interest once the caller gave up on it.
-        }
-    }
+    if (state_ && state_->thread.joinable()) state_->thread.join();
 }
 
 void BackgroundWork::wait() {
-    if (!state_ || state_->waited) return;
-    state_->waited = true;
-    // Waiting inside the arena: the caller helps with the work's loops.
-    state_->workers->arena.execute([&] { state_->group.wait(); });
+    if (!state_ || !state_->thread.joinable()) return;
+    state_->thread.join();
+    if (state_->error) std::rethrow_exception(std::exchange(state_->error, nullptr));
 }
 
 std::vector<std::size_t> splitAtLineStarts(std::string_view bytes, std::size_t pieces) {

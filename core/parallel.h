@@ -32,10 +32,10 @@ void setWorkerThreads(int threads);
 void parallelRanges(std::size_t count, std::size_t grain,
                     const std::function<void(std::size_t begin, std::size_t end)>& body);
 
-// Work that runs beside the caller's own, on the same worker threads (the
-// caller's parallel loops and the work's share them). With one thread it
-// runs at once, in the constructor. wait() returns when it is done and
-// passes on what it threw; the destructor waits too, so the work may use
+// Work that runs beside the caller's own, on a thread of its own (the
+// caller's parallel loops and the work's share the worker threads). With one
+// thread it runs at once, in the constructor. wait() returns when it is done
+// and passes on what it threw; the destructor waits too, so the work may use
 // what the caller holds.
 class BackgroundWork {
 public:

@@ -59,17 +59,20 @@ public:
         // surface, and the traced field computed from it beside the surface's
         // last steps, the mapping and the seeding (unless the seeding needs
         // it); what the grid has to say is said after the surface's messages.
+        // The field's work is started by the grid's, as soon as the grid is read.
         const bool faithful = p_.faithfulTracing(), flux = p_.seeding == SeedingMode::Flux;
         const auto computeField = [this, faithful, flux] {
             if (faithful || flux) computeCentralGradient(field_, grid_);
             if (!faithful) computeGradient(gradient_, grid_, kGradientMaxLength, kGradientSmoothingPasses);
         };
         ReadStatus gridStatus;
-        BackgroundWork gridRead([&] { gridStatus = readDxGridFile(grid_, p_.gridPath); });
+        std::optional<BackgroundWork> fieldWork;
+        BackgroundWork gridRead([&] {
+            gridStatus = readDxGridFile(grid_, p_.gridPath);
+            if (gridStatus.ok() && !flux) fieldWork.emplace(computeField);
+        });
         if (!readMesh()) return 1;
         gridRead.wait();
-        std::optional<BackgroundWork> fieldWork;
-        if (gridStatus.ok() && !flux) fieldWork.emplace(computeField);
         std::fprintf(out_, "loaded OBJ model: %d faces, %d verts\n", mesh_.faceCount(), mesh_.vertexCount());
         int32_t nonFinite = removeNonFiniteFaces(mesh_);
         computeFaceNormals(mesh_);

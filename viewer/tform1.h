@@ -144,8 +144,10 @@ public slots:
     void b_offsetpotClick();
     // LINES.
     void B_gradientClick();
-    // The gradient B_gradientClick computes from `grid`, into `out`.
-    void computeViewerGradient(GradientGrid& out, const PotentialGrid& grid) const;
+    // The gradient B_gradientClick computes from `grid` into `out`, with the
+    // smoothing passes the LINES tab asks for (smoothingPasses()).
+    static void computeViewerGradient(GradientGrid& out, const PotentialGrid& grid, int passes);
+    int smoothingPasses() const;
     void logGradient();
     void calclineClick();
     void Button6Click();

@@ -122,7 +122,8 @@ void TForm1::runAutomaticStages() {
     }
     potentialGrid = std::move(grid);
     GradientGrid gradient;
-    BackgroundWork field([&] { computeViewerGradient(gradient, potentialGrid); });
+    const int passes = smoothingPasses();
+    BackgroundWork field([&] { computeViewerGradient(gradient, potentialGrid, passes); });
     log("loading dx " + gridFile);
     refresh(2);
     cb_drawgrid->setChecked(false);

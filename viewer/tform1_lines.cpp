@@ -38,13 +38,15 @@ void TForm1::B_gradientClick() {
         log("calculate grad: no potential grid has been read; nothing computed");
         return;
     }
-    computeViewerGradient(gradientGrid, potentialGrid);
+    computeViewerGradient(gradientGrid, potentialGrid, smoothingPasses());
     logGradient();
 }
 
-void TForm1::computeViewerGradient(GradientGrid& out, const PotentialGrid& grid) const {
-    computeGradient(out, grid, 6.0f, CB_usesmoothgrad->isChecked() ? 3 : 0, SmoothRule::MultiplyBySixth);
+void TForm1::computeViewerGradient(GradientGrid& out, const PotentialGrid& grid, int passes) {
+    computeGradient(out, grid, 6.0f, passes, SmoothRule::MultiplyBySixth);
 }
+
+int TForm1::smoothingPasses() const { return CB_usesmoothgrad->isChecked() ? 3 : 0; }
 
 void TForm1::logGradient() {
     log(" grad max " + general(gradientGrid.maxMagnitude) + " grad min " + general(gradientGrid.minMagnitude));
