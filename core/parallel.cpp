@@ -115,39 +115,43 @@ void parallelRanges(std::size_t count, std::size_t grain,
 struct BackgroundWork::State {
     std::thread thread;
     std::exception_ptr error;
+    std::function<void()> pending; // one thread: the work, done when waited for
 };
 
-BackgroundWork::BackgroundWork(std::function<void()> work) {
+BackgroundWork::BackgroundWork(std::function<void()> work) : state_(std::make_unique<State>()) {
     if (workerThreads() > 1) {
         // A thread of its own, not a task of the workers: its parallel loops
         // then join the workers as the caller's do, and neither ever waits
         // inside a task for the other (a task that waited for work queued
         // behind it on the same worker would never end).
-        auto state = std::make_unique<State>();
         try {
-            State* s = state.get();
-            state->thread = std::thread([s, work] {
+            State* s = state_.get();
+            state_->thread = std::thread([s, work] {
                 try {
                     work();
                 } catch (...) {
                     s->error = std::current_exception();
                 }
             });
-            state_ = std::move(state);
             return;
         } catch (const std::system_error&) {
-            // No thread to be had: the work is done here and now.
+            // No thread to be had: the work is done when waited for.
         }
     }
-    work();
+    state_->pending = std::move(work);
 }
 
 BackgroundWork::~BackgroundWork() {
-    if (state_ && state_->thread.joinable()) state_->thread.join();
+    if (state_->thread.joinable()) state_->thread.join();
 }
 
 void BackgroundWork::wait() {
-    if (!state_ || !state_->thread.joinable()) return;
+    if (state_->pending) {
+        const std::function<void()> work = std::exchange(state_->pending, nullptr);
+        work();
+        return;
+    }
+    if (!state_->thread.joinable()) return;
     state_->thread.join();
     if (state_->error) std::rethrow_exception(std::exchange(state_->error, nullptr));
 }

@@ -33,10 +33,11 @@ void parallelRanges(std::size_t count, std::size_t grain,
                     const std::function<void(std::size_t begin, std::size_t end)>& body);
 
 // Work that runs beside the caller's own, on a thread of its own (the
-// caller's parallel loops and the work's share the worker threads). With one
-// thread it runs at once, in the constructor. wait() returns when it is done
-// and passes on what it threw; the destructor waits too, so the work may use
-// what the caller holds.
+// caller's parallel loops and the work's share the worker threads). wait()
+// returns when it is done and passes on what it threw; the destructor waits
+// too, so the work may use what the caller holds. With one thread the work
+// runs in wait(), on the caller's thread, where a one-thread run has always
+// done it; work never waited for is then not done at all.
 class BackgroundWork {
 public:
     explicit BackgroundWork(std::function<void()> work);
