@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <future>
-#include <optional>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -181,7 +179,7 @@ TEST_F(Threads, MappedFilesReadTheSameAfterTheirPagesAreDropped) {
 }
 
 // Work beside the caller: in wait() with one thread, otherwise alongside the caller's own loops on the same workers;
-// wait() passes on what it threw, and a caller that gives up on it still waits for it.
+// wait() passes on what it threw, and a caller that gives up on it still waits for it (one thread: never does it).
 TEST_F(Threads, BackgroundWorkRunsBesideTheCaller) {
     for (int threads : {1, 2, 3}) {
         setWorkerThreads(threads);
@@ -207,32 +205,6 @@ TEST_F(Threads, BackgroundWorkRunsBesideTheCaller) {
         }
         EXPECT_EQ(done, threads > 1 ? 1 : 0);
     }
-    // Two callers at once (frames of a series), each with work that starts more work, as the pipeline's grid starts
-    // its field, and loops of its own: every wait ends, whoever runs what.
-    setWorkerThreads(2);
-    const auto caller = [] {
-        const auto fill = [](std::vector<int>& v) {
-            parallelRanges(v.size(), 100, [&](std::size_t a, std::size_t b) {
-                for (std::size_t i = a; i < b; ++i) v[i] = static_cast<int>(i);
-            });
-        };
-        for (int round = 0; round < 100; ++round) {
-            std::vector<int> a(20000), b(20000), c(20000);
-            std::optional<BackgroundWork> inner;
-            BackgroundWork outer([&] {
-                fill(a);
-                inner.emplace([&] { fill(b); });
-            });
-            fill(c);
-            outer.wait();
-            inner->wait();
-            if (a != c || b != c) return false;
-        }
-        return true;
-    };
-    std::future<bool> other = std::async(std::launch::async, caller);
-    EXPECT_TRUE(caller());
-    EXPECT_TRUE(other.get());
 }
 
 // Parts start after a line feed: a part that started inside a line would be scanned again, after the others.
