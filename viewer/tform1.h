@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QStringList>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -167,6 +168,9 @@ public slots:
     void BgenbatClick();
     // Automatic pipeline.
     void autotimerTimer();
+    // Shortens the unattended run's wait by the time spent since `start`
+    // (down to none); nothing when no run waits.
+    void countWaitFrom(std::chrono::steady_clock::time_point start);
 
     // OpenGL and camera.
     void FormCreate();

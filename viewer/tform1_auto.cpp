@@ -10,8 +10,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -34,6 +36,14 @@ void TForm1::autotimerTimer() {
     } catch (const ConversionError& e) {
         failAutomatic(e.what());
     }
+}
+
+void TForm1::countWaitFrom(std::chrono::steady_clock::time_point start) {
+    if (!autotimer->isActive()) return;
+    const long long spent =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    const int wait = autotimer->interval();
+    autotimer->start(static_cast<int>(std::clamp<long long>(wait - spent, 0, wait)));
 }
 
 void TForm1::failAutomatic(const std::string& text) {

@@ -96,8 +96,16 @@ TEST(WindowArguments, OnlyEightArmTheAutomaticRunAndAnyNonZeroSeventhReduces) {
         TForm1 form(args);
         const bool eight = args.size() == 8;
         EXPECT_TRUE(form.autotimer->isActive() == eight && form.autoRun == eight && form.argReduce == eight) << eight;
+        // The three seconds count from the program's start: one already spent leaves two or a little less.
+        form.countWaitFrom(std::chrono::steady_clock::now() - std::chrono::seconds(1));
+        EXPECT_TRUE(eight ? form.autotimer->interval() > 1800 && form.autotimer->interval() <= 2000
+                          : !form.autotimer->isActive()) << form.autotimer->interval();
         form.autotimer->stop(); // the pipeline must not start inside the test
     }
+    TForm1 late(all);
+    late.countWaitFrom(std::chrono::steady_clock::now() - std::chrono::seconds(5));
+    EXPECT_EQ(late.autotimer->interval(), 0);
+    late.autotimer->stop();
 }
 
 TEST(WindowDecimalEdits, CommaOrPointNoGroupingAndFramesKeepTheLastGoodValue) {
