@@ -7,6 +7,7 @@
 
 #include "huge_pages.h"
 #include "parallel.h"
+#include "vector_clones.h"
 
 namespace quorax {
 namespace {
@@ -187,6 +188,56 @@ void centralLayer(float* to, const PotentialGrid& potential, std::ptrdiff_t i) {
     }
 }
 
+// Layers a … b − 1 of the smoothed, capped gradient into G, with each
+// layer's largest and smallest length. The loops run over plain floats:
+// on processors with wider vector units a second copy of this function
+// (chosen once at start) runs them eight lanes at a time, with the same
+// operations on every float and so the same bits.
+QUORAX_VECTOR_CLONES
+void gradientSlab(Vec3* G, float* layerHi, float* layerLo, const PotentialGrid& potential, std::ptrdiff_t a,
+                  std::ptrdiff_t b, float maxLength, int passes, bool smooths, SmoothRule rule) {
+    const std::ptrdiff_t nx = potential.nx, layer = static_cast<std::ptrdiff_t>(potential.ny) * potential.nz;
+    // rings[p] holds layer i of level p at (i mod 3), as three planes;
+    // the last level goes through `last` into the grid.
+    std::vector<std::vector<float>> rings(static_cast<std::size_t>(passes));
+    for (std::vector<float>& r : rings) r.resize(static_cast<std::size_t>(9 * layer));
+    std::vector<float> last(static_cast<std::size_t>(3 * layer)), lengths(static_cast<std::size_t>(layer));
+    auto at = [&](int p, std::ptrdiff_t i) -> float* {
+        if (p == passes) return last.data();
+        return rings[static_cast<std::size_t>(p)].data() + (i % 3) * 3 * layer;
+    };
+    const std::ptrdiff_t front0 = std::max<std::ptrdiff_t>(0, a - passes);
+    for (std::ptrdiff_t s = front0; s < b + passes; ++s)
+        for (int p = 0; p <= passes; ++p) {
+            const std::ptrdiff_t i = s - p;
+            if (i < std::max<std::ptrdiff_t>(0, a - (passes - p)) || i >= std::min(nx, b + (passes - p))) continue;
+            float* to = at(p, i);
+            if (p == 0) {
+                cappedRawLayer(to, potential, i, maxLength, lengths.data());
+            } else if (!smooths || i == 0 || i == nx - 1) {
+                std::copy(at(p - 1, i), at(p - 1, i) + 3 * layer, to);
+            } else {
+                for (std::ptrdiff_t c = 0; c < 3; ++c)
+                    smoothRows(to + c * layer, at(p - 1, i - 1) + c * layer, at(p - 1, i) + c * layer,
+                               at(p - 1, i + 1) + c * layer, potential.ny, potential.nz, 1, rule);
+            }
+            if (p == passes) finishLayer(G + i * layer, to, layer, lengths.data(), layerHi[i], layerLo[i]);
+        }
+}
+
+// Layers a … b − 1 of the central-difference gradient into G, with each
+// layer's largest and smallest length (vector copies as for gradientSlab).
+QUORAX_VECTOR_CLONES
+void centralSlab(Vec3* G, float* layerHi, float* layerLo, const PotentialGrid& potential, std::ptrdiff_t a,
+                 std::ptrdiff_t b) {
+    const std::ptrdiff_t layer = static_cast<std::ptrdiff_t>(potential.ny) * potential.nz;
+    std::vector<float> planes(static_cast<std::size_t>(3 * layer)), lengths(static_cast<std::size_t>(layer));
+    for (std::ptrdiff_t i = a; i < b; ++i) {
+        centralLayer(planes.data(), potential, i);
+        finishLayer(G + i * layer, planes.data(), layer, lengths.data(), layerHi[i], layerLo[i]);
+    }
+}
+
 } // namespace
 
 
@@ -214,7 +265,6 @@ void computeGradient(GradientGrid& out, const PotentialGrid& potential, float ma
     // layers and recomputes the few layers around it that its levels need.
     const int passes = std::max(smoothingPasses, 0);
     const bool smooths = nx >= 3 && ny >= 3 && nz >= 3; // a pass needs an interior node
-    const std::ptrdiff_t layer = ny * nz;
     // Two slabs per thread, but none much thinner than the layers it recomputes.
     const std::size_t slabs = static_cast<std::size_t>(std::max<std::ptrdiff_t>(
         1, std::min<std::ptrdiff_t>(nx / (4 * std::max(passes, 1)), 2 * static_cast<std::ptrdiff_t>(workerThreads()))));
@@ -222,34 +272,8 @@ void computeGradient(GradientGrid& out, const PotentialGrid& potential, float ma
     parallelRanges(slabs, 1, [&](std::size_t firstSlab, std::size_t lastSlab) {
         const std::ptrdiff_t a = static_cast<std::ptrdiff_t>(firstSlab) * nx / static_cast<std::ptrdiff_t>(slabs);
         const std::ptrdiff_t b = static_cast<std::ptrdiff_t>(lastSlab) * nx / static_cast<std::ptrdiff_t>(slabs);
-        // rings[p] holds layer i of level p at (i mod 3), as three planes;
-        // the last level goes through `last` into the grid.
-        std::vector<std::vector<float>> rings(static_cast<std::size_t>(passes));
-        for (std::vector<float>& r : rings) r.resize(static_cast<std::size_t>(9 * layer));
-        std::vector<float> last(static_cast<std::size_t>(3 * layer)), lengths(static_cast<std::size_t>(layer));
-        auto at = [&](int p, std::ptrdiff_t i) -> float* {
-            if (p == passes) return last.data();
-            return rings[static_cast<std::size_t>(p)].data() + (i % 3) * 3 * layer;
-        };
-        const std::ptrdiff_t front0 = std::max<std::ptrdiff_t>(0, a - passes);
-        for (std::ptrdiff_t s = front0; s < b + passes; ++s)
-            for (int p = 0; p <= passes; ++p) {
-                const std::ptrdiff_t i = s - p;
-                if (i < std::max<std::ptrdiff_t>(0, a - (passes - p)) || i >= std::min(nx, b + (passes - p))) continue;
-                float* to = at(p, i);
-                if (p == 0) {
-                    cappedRawLayer(to, potential, i, maxLength, lengths.data());
-                } else if (!smooths || i == 0 || i == nx - 1) {
-                    std::copy(at(p - 1, i), at(p - 1, i) + 3 * layer, to);
-                } else {
-                    for (std::ptrdiff_t c = 0; c < 3; ++c)
-                        smoothRows(to + c * layer, at(p - 1, i - 1) + c * layer, at(p - 1, i) + c * layer,
-                                   at(p - 1, i + 1) + c * layer, ny, nz, 1, rule);
-                }
-                if (p == passes)
-                    finishLayer(g.vectors.data() + i * layer, to, layer, lengths.data(),
-                                layerHi[static_cast<std::size_t>(i)], layerLo[static_cast<std::size_t>(i)]);
-            }
+        gradientSlab(g.vectors.data(), layerHi.data(), layerLo.data(), potential, a, b, maxLength, passes, smooths,
+                     rule);
     });
     float hi = -10000.0f, lo = 10000.0f;
     for (std::size_t i = 0; i < layerHi.size(); ++i) {
@@ -298,14 +322,9 @@ void computeCentralGradient(GradientGrid& out, const PotentialGrid& potential) {
     // Layer by layer into three planes, then into the grid with the
     // layer's extreme lengths.
     std::vector<float> layerLo(static_cast<std::size_t>(nx)), layerHi(static_cast<std::size_t>(nx));
-    const std::ptrdiff_t layer = ny * nz;
     parallelRanges(static_cast<std::size_t>(nx), 8, [&](std::size_t first, std::size_t last) {
-        std::vector<float> planes(static_cast<std::size_t>(3 * layer)), lengths(static_cast<std::size_t>(layer));
-        for (std::ptrdiff_t i = static_cast<std::ptrdiff_t>(first); i < static_cast<std::ptrdiff_t>(last); ++i) {
-            centralLayer(planes.data(), potential, i);
-            finishLayer(g.vectors.data() + i * layer, planes.data(), layer, lengths.data(),
-                        layerHi[static_cast<std::size_t>(i)], layerLo[static_cast<std::size_t>(i)]);
-        }
+        centralSlab(g.vectors.data(), layerHi.data(), layerLo.data(), potential, static_cast<std::ptrdiff_t>(first),
+                    static_cast<std::ptrdiff_t>(last));
     });
     float lo = 10000.0f, hi = -10000.0f;
     for (std::size_t i = 0; i < layerLo.size(); ++i) {
