@@ -105,10 +105,11 @@ bool laneWeights(const GridAxes& a, Vec3 p, AxisWeights (&w)[3]) {
     return (moved[0] | moved[1] | moved[2]) != 0;
 }
 
-// Cell and weights of the tracer, which has already checked that the cell is usable.
+// Cell and weights of the tracer, which has already checked that the cell is
+// usable: the quotient is not negative, so truncation is its floor.
 AxisWeights innerAxisWeights(float x, float origin, float delta) {
     AxisWeights a;
-    a.i = static_cast<std::ptrdiff_t>(std::floor((x - origin) / delta));
+    a.i = static_cast<std::ptrdiff_t>((x - origin) / delta);
     const float x0 = origin + static_cast<float>(a.i) * delta;
     const float x1 = origin + static_cast<float>(a.i + 1) * delta;
     a.w0 = 1.0f - std::fabs(x - x0) / delta;

@@ -94,7 +94,7 @@ const std::array<float, 32768>& drawValues() {
 int32_t removalThreshold(float keep, const std::array<float, 32768>& r) {
     if (!(keep < 1.0f)) return 32768;
     // Start near keep · 32767 and step to the exact boundary (a step or two).
-    int32_t k = static_cast<int32_t>(std::clamp(std::floor(static_cast<double>(keep) * 32767.0), 0.0, 32767.0));
+    int32_t k = static_cast<int32_t>(std::clamp(static_cast<double>(keep) * 32767.0, 0.0, 32767.0));
     while (k > 0 && r[static_cast<std::size_t>(k - 1)] > keep) --k;
     while (!(r[static_cast<std::size_t>(k)] > keep)) ++k; // ends at 32767 at the latest: r = 1 > keep
     return k;

@@ -48,8 +48,8 @@ bool inUsableCell(const GradientGrid& g, Vec3 p) {
     const int32_t n[3] = {g.nx, g.ny, g.nz};
     for (int a = 0; a < 3; ++a) {
         if (!std::isfinite(q[a])) return false; // zero spacing
-        const double cell = std::floor(static_cast<double>(q[a]));
-        if (cell >= n[a] - 1 || cell <= 1) return false;
+        // The cell floor(q) lies in 2 … n − 2 exactly when 2 ≤ q < n − 1.
+        if (!(q[a] >= 2.0f && static_cast<double>(q[a]) < n[a] - 1)) return false;
     }
     return true;
 }
