@@ -161,18 +161,23 @@ private:
                 const char* stop = p_ + cuts[k + 1];
                 Part& part = parts[k];
                 if (k > 0) part.values.reserve((cuts[k + 1] - cuts[k]) / 8);
+                float lo = part.lo, hi = part.hi; // kept out of memory the values are written to
                 for (;;) {
                     while (q != stop && isCSpace(*q)) ++q;
                     if (q == stop) break;
                     float v;
-                    if (!plainValue(q, v)) {
+                    if (const char* e = scientificSixDecimals(q, end_, v)) {
+                        q = e + 1; // past the white space that ends it
+                    } else if (!plainValue(q, v)) {
                         part.stopped = true;
                         break;
                     }
                     part.values.push_back(v);
-                    part.lo = std::min(part.lo, v);
-                    part.hi = std::max(part.hi, v);
+                    lo = std::min(lo, v);
+                    hi = std::max(hi, v);
                 }
+                part.lo = lo;
+                part.hi = hi;
                 if (file_) file_->dropPages(p_ + cuts[k], stop);
             }
         });
@@ -282,6 +287,10 @@ private:
         const char* q = p_;
         while (q != end_ && isCSpace(*q)) ++q;
         if (q == end_) return false;
+        if (const char* e = scientificSixDecimals(q, end_, v)) {
+            p_ = e;
+            return true;
+        }
         // "0x…" parses as 0 followed by "x", which is not white space: refused.
         if (!plainValue(q, v)) return false;
         p_ = q;

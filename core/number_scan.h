@@ -207,4 +207,38 @@ inline bool isCSpace(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
+// "%e" with six decimals as printf writes it ("3.233174e-03",
+// "-1.234567e+00"), the way grid writers put out their values, followed by
+// a white-space byte, when at least 18 bytes can be read at p: sets `value`
+// to the float strtof gives for the number and returns its end (the white
+// space). nullptr for any other text, and for the values that
+// parseShortDecimal declines, which the caller converts the general way.
+// The same conversion as parseShortDecimal's, in one straight run: the
+// layout is checked as two 8-byte words, and every such number with an
+// exponent the fast way takes lies well inside the normal float range.
+inline const char* scientificSixDecimals(const char* p, const char* last, float& value) {
+    if constexpr (std::endian::native != std::endian::little) return nullptr;
+    if (last - p < 18) return nullptr;
+    const bool negative = *p == '-';
+    const char* s = p + negative;
+    uint64_t w, e;
+    std::memcpy(&w, s, 8);
+    std::memcpy(&e, s + 8, 8);
+    const uint64_t x = (w & ~uint64_t{0xFF00}) | 0x3000; // the point read as a zero
+    const uint64_t sign = (e >> 8) & 0xFF, d1 = ((e >> 16) & 0xFF) - '0', d2 = ((e >> 24) & 0xFF) - '0';
+    const char after = static_cast<char>(e >> 32);
+    const bool layout = ((w >> 8) & 0xFF) == '.' && !detail::nonDigitBytes(x) && (e & 0xDF) == 'E' &&
+                        (sign == '+' || sign == '-') && (d1 | d2) < 10 && isCSpace(after);
+    if (!layout) return nullptr;
+    const auto magnitude = static_cast<std::ptrdiff_t>(d1 * 10 + d2);
+    const std::ptrdiff_t exponent = (sign == '-' ? -magnitude : magnitude) - 6;
+    if (exponent < -22 || exponent > 22) return nullptr;
+    // At most eight digits and 10^±22: between 1e-22 and 1e30 or zero.
+    double d = static_cast<double>(detail::eightDigitsValue(x) - ((w & 0xFF) - '0') * 9000000);
+    d = exponent < 0 ? d / detail::kExactPowersOfTen[-exponent] : d * detail::kExactPowersOfTen[exponent];
+    if ((std::bit_cast<uint64_t>(d) & ((uint64_t{1} << 29) - 1)) == (uint64_t{1} << 28)) return nullptr;
+    value = static_cast<float>(negative ? -d : d);
+    return s + 12;
+}
+
 } // namespace quorax

@@ -118,9 +118,10 @@ TEST(NumberScan, StopsAtTheEndOfTheRange) {
 
 namespace {
 
-// parseShortDecimal on s against strtod and strtof: "" or the differences.
-// Where it declines, nothing is checked; `taken` counts where it did not.
-std::string compareShortDecimal(const std::string& s, int& taken) {
+// parseShortDecimal and scientificSixDecimals on s against strtod and strtof:
+// "" or the differences. Where they decline, nothing is checked; `taken`
+// counts where parseShortDecimal did not, `scientific` where the other did not.
+std::string compareShortDecimal(const std::string& s, int& taken, int& scientific) {
     std::string diff;
     const char *first = s.data(), *last = first + s.size();
     char* end = nullptr;
@@ -136,6 +137,12 @@ std::string compareShortDecimal(const std::string& s, int& taken) {
         const float c = std::strtof(s.c_str(), &end);
         if (!sameBits(f, c)) diff += " float value";
         if (e - first != end - s.c_str()) diff += " float end";
+    }
+    if (const char* e = scientificSixDecimals(first, last, f)) {
+        ++scientific;
+        const float c = std::strtof(s.c_str(), &end);
+        if (!sameBits(f, c)) diff += " %e value";
+        if (e - first != end - s.c_str()) diff += " %e end";
     }
     return diff;
 }
@@ -189,17 +196,20 @@ TEST(NumberScan, ShortDecimalsRoundAsTheCLibrary) {
     int failures = 0, taken = 0;
     // Each token also with more bytes after it, both where it ends the number and where the bytes carry it on: the
     // fixed writers' layouts are read a word at a time when enough bytes follow.
-    int tokenTaken = 0;
+    int tokenTaken = 0, scientific = 0;
     for (const std::string& t : tokens)
         for (const char* after : {"", " 1234567890123456", "5 12345678901234",
-                                  "e-3x456789012345", ".5 3456789012345"}) {
+                                  "e-3x456789012345", ".5 3456789012345", "\n-1.000000e+00 "}) {
             const std::string s = t + after;
-            const std::string d = compareShortDecimal(s, *after ? taken : tokenTaken);
+            const std::string d = compareShortDecimal(s, *after ? taken : tokenTaken, scientific);
             if (!d.empty() && ++failures <= 25) ADD_FAILURE() << "\"" << s << "\":" << d;
         }
     EXPECT_EQ(failures, 0) << "of " << tokens.size() << " tokens";
-    // The fast way must be the common way, not an unused branch.
+    // The fast ways must be the common ways, not unused branches: the "%e"
+    // one takes the two "%e" forms of every round with white space after
+    // them, when the exponent lies within ±16.
     EXPECT_GT(tokenTaken, static_cast<int>(tokens.size() / 3));
+    EXPECT_GT(scientific, 4 * 100000 / 2);
     double d = 0;
     float f = 0;
     for (const char* s : {"1e", "1e+", "+1", ".", "12345678901234567890", "1e23"})
