@@ -227,6 +227,7 @@ void TForm1::readArguments(const std::vector<std::string>& args) {
     argReduceAngle = p.reduceAngle;
     for (const std::string& w : warnings) log(w);
     autotimer->start();
+    startPrefetch();
 }
 
 std::string fullPath(const std::string& path) {
@@ -511,7 +512,9 @@ void TForm1::loadObjModel(const QString& path) { loadObjModel(path.toStdString()
 void TForm1::loadObjModel(const std::string& path) {
     ReadStatus status;
     int32_t skipped = 0;
-    const std::string summary = loadObjViewerMesh(mesh, path, status, &skipped);
+    std::string summary;
+    if (!takePrefetchedMesh(path, 'j', status, skipped, summary))
+        summary = loadObjViewerMesh(mesh, path, status, &skipped);
     if (!status.ok()) log(readErrorText("OBJ model", path, status));
     if (skipped > 0)
         log("OBJ model \"" + path + "\": " + std::to_string(skipped) +

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -193,6 +194,21 @@ private:
     void saveLayout() const;
     void connectHandlers();
     void readArguments(const std::vector<std::string>& args);
+    // The unattended run's surface and grid, read while it waits its three
+    // seconds, and the grid's gradient with the smoothing the window starts with. A stage takes what was read only when its file is still the
+    // very file read (same identity, size and times); otherwise, or when the
+    // read failed, it reads the file itself, as it always did.
+    struct Prefetch;
+    std::shared_ptr<Prefetch> prefetch_;
+    void startPrefetch();
+    // The surface read beforehand from `path` as `kind` ('j' OBJ, 'y' PLY)
+    // into `mesh` with what its load reports; false when there is none to take.
+    bool takePrefetchedMesh(const std::string& path, char kind, ReadStatus& status, int32_t& skippedFaces,
+                            std::string& summary);
+    bool takePrefetchedGrid(PotentialGrid& grid, ReadStatus& status);
+    // The gradient of the grid taken above, computed with `passes` smoothing
+    // passes beforehand; false when there is none to take.
+    bool takePrefetchedGradient(GradientGrid& gradient, int passes);
     // The stages of the automatic pipeline; a conversion error escapes.
     void runAutomaticStages();
     // Ends the automatic pipeline with status 1 after `text` went to the log

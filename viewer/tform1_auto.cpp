@@ -26,6 +26,118 @@
 #include "tform1.h"
 
 namespace quorax {
+namespace {
+
+// What tells a file read beforehand from the file a stage would read.
+struct FileStamp {
+    bool found = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{}, changed{};
+};
+
+FileStamp stampOf(const std::string& path) {
+    FileStamp s;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return s;
+    s.found = true;
+    s.device = st.st_dev;
+    s.inode = st.st_ino;
+    s.size = st.st_size;
+    s.modified = st.st_mtim;
+    s.changed = st.st_ctim;
+    return s;
+}
+
+bool sameFile(const FileStamp& a, const FileStamp& b) {
+    const auto same = [](const timespec& x, const timespec& y) { return x.tv_sec == y.tv_sec && x.tv_nsec == y.tv_nsec; };
+    return a.found && b.found && a.device == b.device && a.inode == b.inode && a.size == b.size &&
+           same(a.modified, b.modified) && same(a.changed, b.changed);
+}
+
+// The kind of surface the run reads from a path: 'j' (OBJ) or 'y' (PLY) by
+// the name's last letter, anything else for neither.
+char surfaceKind(const std::string& path) {
+    return path.empty() ? '\0' : static_cast<char>(std::tolower(static_cast<unsigned char>(path.back())));
+}
+
+} // namespace
+
+// Each file's stamp is taken before it is read: a file changed while it was
+// read, or after, does not match at its stage.
+struct TForm1::Prefetch {
+    std::string meshPath, gridPath;
+    char kind = '\0';
+    FileStamp meshStamp, gridStamp;
+    ViewerMesh mesh;
+    ReadStatus meshStatus, gridStatus;
+    int32_t skippedFaces = 0;
+    std::string summary;
+    PotentialGrid grid;
+    int passes = 0;
+    GradientGrid gradient;
+    bool gridTaken = false;
+    // Last, so that they are waited for before what they write goes.
+    std::optional<BackgroundWork> meshWork, gridWork;
+};
+
+void TForm1::startPrefetch() {
+    auto p = std::make_shared<Prefetch>();
+    p->meshPath = argMeshFile;
+    p->gridPath = argGridFile;
+    p->kind = surfaceKind(argMeshFile);
+    Prefetch* q = p.get();
+    if (q->kind == 'j' || q->kind == 'y')
+        q->meshWork.emplace([q] {
+            q->meshStamp = stampOf(q->meshPath);
+            if (q->kind == 'j')
+                q->summary = loadObjViewerMesh(q->mesh, q->meshPath, q->meshStatus, &q->skippedFaces);
+            else
+                q->meshStatus = loadPlyViewerMesh(q->mesh, q->meshPath);
+        });
+    q->passes = smoothingPasses(); // read here, on the window's thread
+    q->gridWork.emplace([q] {
+        q->gridStamp = stampOf(q->gridPath);
+        q->gridStatus = readDxGridFile(q->grid, q->gridPath);
+        if (q->gridStatus.ok()) computeViewerGradient(q->gradient, q->grid, q->passes);
+    });
+    prefetch_ = std::move(p);
+}
+
+bool TForm1::takePrefetchedMesh(const std::string& path, char kind, ReadStatus& status, int32_t& skippedFaces,
+                                std::string& summary) {
+    if (!prefetch_ || !prefetch_->meshWork || prefetch_->meshPath != path || prefetch_->kind != kind) return false;
+    Prefetch& p = *prefetch_;
+    p.meshWork->wait();
+    p.meshWork.reset();
+    if (!p.meshStatus.ok() || !sameFile(p.meshStamp, stampOf(path))) return false;
+    mesh = std::move(p.mesh);
+    status = p.meshStatus;
+    skippedFaces = p.skippedFaces;
+    summary = std::move(p.summary);
+    return true;
+}
+
+bool TForm1::takePrefetchedGrid(PotentialGrid& grid, ReadStatus& status) {
+    if (!prefetch_ || !prefetch_->gridWork) return false;
+    Prefetch& p = *prefetch_;
+    p.gridWork->wait();
+    p.gridWork.reset();
+    if (!p.gridStatus.ok() || !sameFile(p.gridStamp, stampOf(p.gridPath))) return false;
+    grid = std::move(p.grid);
+    status = p.gridStatus;
+    p.gridTaken = true;
+    return true;
+}
+
+bool TForm1::takePrefetchedGradient(GradientGrid& gradient, int passes) {
+    if (!prefetch_ || !prefetch_->gridTaken || prefetch_->passes != passes) return false;
+    gradient = std::move(prefetch_->gradient);
+    prefetch_.reset(); // everything is taken
+    return true;
+}
+
 void TForm1::autotimerTimer() {
     autotimer->stop(); // the run happens once
     // Nobody watches an unattended run: an error that a button press would
@@ -72,15 +184,16 @@ void TForm1::runAutomaticStages() {
     // own stage, where the buttons would compute it.
     PotentialGrid grid;
     ReadStatus dx;
-    BackgroundWork gridRead([&] { dx = readDxGridFile(grid, argGridFile); });
+    BackgroundWork gridRead([&] {
+        if (!takePrefetchedGrid(grid, dx)) dx = readDxGridFile(grid, argGridFile);
+    });
 
     log("loading model " + meshFile);
     refresh();
 
     // An input that cannot be read ends the run with status 1 and leaves
     // the lines file untouched, as the console tool does.
-    const char last = argMeshFile.empty() ? '\0' : static_cast<char>(std::tolower(
-                                                        static_cast<unsigned char>(argMeshFile.back())));
+    const char last = surfaceKind(argMeshFile);
     if (last == 'j' || last == 'y') {
         struct stat st {};
         const int found = ::stat(argMeshFile.c_str(), &st) == 0 ? 0 : errno;
@@ -97,7 +210,11 @@ void TForm1::runAutomaticStages() {
                 return;
             }
         } else {
-            const ReadStatus status = loadPlyViewerMesh(mesh, argMeshFile);
+            ReadStatus status;
+            int32_t skipped = 0;
+            std::string summary;
+            if (!takePrefetchedMesh(argMeshFile, 'y', status, skipped, summary))
+                status = loadPlyViewerMesh(mesh, argMeshFile);
             if (!status.ok()) {
                 failAutomatic("cannot read PLY model \"" + argMeshFile + "\": " + readProblemText(status));
                 return;
@@ -114,12 +231,13 @@ void TForm1::runAutomaticStages() {
             const std::string text = nonFiniteFacesWarning(last == 'j' ? "OBJ model" : "PLY model", argMeshFile, dropped);
             log(text);
             std::fprintf(stderr, "quorax1: warning: %s\n", text.c_str());
+            // The load derived the box and the normals; they change only with the faces.
+            deriveViewerMesh(mesh);
         }
     } else {
         failAutomatic("cannot read model \"" + argMeshFile + "\": the name ends neither in .obj nor in .ply");
         return;
     }
-    deriveViewerMesh(mesh);
     log("loaded model " + meshFile);
     refresh();
 
@@ -133,7 +251,10 @@ void TForm1::runAutomaticStages() {
     potentialGrid = std::move(grid);
     GradientGrid gradient;
     const int passes = smoothingPasses();
-    BackgroundWork field([&] { computeViewerGradient(gradient, potentialGrid, passes); });
+    const bool computed = takePrefetchedGradient(gradient, passes);
+    BackgroundWork field([&] {
+        if (!computed) computeViewerGradient(gradient, potentialGrid, passes);
+    });
     log("loading dx " + gridFile);
     refresh(2);
     cb_drawgrid->setChecked(false);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
 #include <tuple>
 
 using namespace quorax;
@@ -316,9 +317,11 @@ namespace {
 // printed on standard error.
 class Unattended : public FormTest {
 protected:
-    std::pair<int, std::string> run(const std::vector<std::string>& args) {
+    // `meanwhile` runs while the run would wait its three seconds.
+    std::pair<int, std::string> run(const std::vector<std::string>& args, const std::function<void()>& meanwhile = {}) {
         makeForm(std::make_unique<TForm1>(args));
         form->autotimer->stop();
+        if (meanwhile) meanwhile();
         int status = -1;
         form->endProcess = [&status](int s) { status = s; };
         std::fflush(stderr);
@@ -340,6 +343,28 @@ protected:
 };
 
 } // namespace
+
+// The run reads its inputs while it waits; a stage takes what was read only when the file is still the one read. Files
+// replaced or rewritten in place during the wait give the run that starts on them after the wait.
+TEST_F(Unattended, InputsChangedDuringTheWaitAreReadAsTheyAreAtTheirStage) {
+    const auto a = args();
+    const std::string obj = a[0], dx = a[1];
+    const auto changeInputs = [&] {
+        QTest::qWait(300); // the first reads are done
+        dir.write("other.obj", "v 3 5 5\nv 3 7 5\nv 3 7 7\nv 3 5 7\nv 3 6 9\nf 1 2 3\nf 1 3 4\nf 4 3 5\n");
+        std::filesystem::rename(dir.file("other.obj"), obj); // a new file under the old name
+        std::ofstream(dx, std::ios::trunc) << dxText(16, [](int i, int j, int) { return 10.0 + 2 * i + j; }); // in place
+    };
+    ASSERT_EQ(run(a, changeInputs).first, 0);
+    const Log changed = newLog();
+    const std::string lines = dir.read("lines.txt");
+    std::filesystem::remove(dir.file("lines.txt"));
+    ASSERT_EQ(run(a).first, 0); // the run on the new files from the start
+    EXPECT_EQ(newLog(), changed);
+    EXPECT_EQ(dir.read("lines.txt"), lines);
+    EXPECT_EQ(changed.at(1), "OBJ ok: v 5 t 3");
+    EXPECT_NE(changed.at(7), " grad max 1 grad min 1");
+}
 
 TEST_F(Unattended, AutomaticRunInACommaLocale) {
     QLocale::setDefault(QLocale(QLocale::German));
