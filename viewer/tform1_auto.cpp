@@ -179,9 +179,10 @@ void TForm1::runAutomaticStages() {
         return;
     }
 
-    // The grid is read beside the surface's loading and drawing, and the
-    // gradient computed beside the grid's stage; each is taken up at its
-    // own stage, where the buttons would compute it.
+    // What the wait read is taken where it still holds; otherwise the grid
+    // is read beside the surface's loading and drawing, and the gradient
+    // computed beside the grid's stage. Each is taken up at its own stage,
+    // where the buttons would compute it.
     PotentialGrid grid;
     ReadStatus dx;
     BackgroundWork gridRead([&] {
